@@ -4,7 +4,7 @@
 // plain data.
 #pragma once
 
-#include "framework/host_interface.h"
+#include "framework/platform/gdi.h"
 
 namespace qem::gdi {
 

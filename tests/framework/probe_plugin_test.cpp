@@ -1,0 +1,235 @@
+// The test plug-in, loaded from its file exactly as a host loads a
+// deliverable: its two exports, both halves driven through their records,
+// single-precision arithmetic and, on Windows, the paint on real pixels and
+// the DLL's export and import tables.
+#include "framework/host_interface.h"
+#include "tests/support/fake_host.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <bit>
+#include <cctype>
+#include <cmath>
+#include <string>
+
+#ifdef _WIN32
+#include "tests/framework/pe_image.h"
+#include <windows.h>
+#else
+#include "framework/platform/recording_dc.h"
+#include <dlfcn.h>
+#endif
+
+namespace qem {
+namespace {
+
+using test::FakeHost;
+
+std::string pluginPath() {
+    std::string path = QEM_PROBE_PLUGIN;
+#ifdef _WIN32
+    if (!path.empty() && path[0] == '/') { // a Unix path under Wine: its Z: drive
+        std::replace(path.begin(), path.end(), '/', '\\');
+        path = "Z:" + path;
+    }
+#endif
+    return path;
+}
+
+struct Library {
+    GetModulePropertiesFn getModuleProperties = nullptr;
+    MakeModuleFn makeModule = nullptr;
+#ifdef _WIN32
+    HMODULE handle = LoadLibraryA(pluginPath().c_str());
+    void* symbol(const char* name) { return handle ? reinterpret_cast<void*>(GetProcAddress(handle, name)) : nullptr; }
+    ~Library() {
+        if (handle) FreeLibrary(handle);
+    }
+#else
+    void* handle = dlopen(pluginPath().c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* symbol(const char* name) { return handle ? dlsym(handle, name) : nullptr; }
+    ~Library() {
+        if (handle) dlclose(handle);
+    }
+#endif
+    Library() {
+        getModuleProperties = reinterpret_cast<GetModulePropertiesFn>(symbol("getModuleProperties"));
+        makeModule = reinterpret_cast<MakeModuleFn>(symbol("makeModule"));
+    }
+};
+
+struct ProbeFixture : ::testing::Test {
+    Library lib;
+    void SetUp() override {
+        ASSERT_NE(lib.handle, nullptr) << pluginPath();
+        ASSERT_NE(lib.getModuleProperties, nullptr);
+        ASSERT_NE(lib.makeModule, nullptr);
+    }
+};
+
+TEST_F(ProbeFixture, Description) {
+    ModuleProperties p{};
+    EXPECT_EQ(lib.getModuleProperties(0, &p), 1);
+    EXPECT_STREQ(p.name, "QEM Test Probe");
+    EXPECT_EQ(p.interfaceVersion, 2230);
+    EXPECT_EQ(std::string(p.about).rfind("QEM Test Probe - v0.0.1\n", 0), 0u);
+    EXPECT_EQ(lib.getModuleProperties(1, &p), 0);
+    FakeHost host;
+    EXPECT_EQ(lib.makeModule(1, 1, host.callback(), 0), nullptr);
+    EXPECT_EQ(lib.makeModule(0, 3, host.callback(), 0), nullptr);
+}
+
+TEST_F(ProbeFixture, DspHalfComputesInSinglePrecisionAndSchedulesCalls) {
+    FakeHost host{FakeHost::Half::Dsp};
+    host.pinCount = 6; // "DSP 2 GUI - In" is the panel's
+    auto* r = static_cast<DspHostRecord*>(lib.makeModule(0, ModuleTypeDsp, host.callback(), 5));
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->hostValue, 5);
+
+    PinProperties pins[8]{};
+    int described = 0;
+    while (described < 8 && r->dispatcher(r, DspOpGetPinProperties, described, 0, &pins[described], 0) == 1) ++described;
+    ASSERT_EQ(described, 7);
+    r->dispatcher(r, DspOpOpen, 0, 0, nullptr, 0);
+    EXPECT_EQ(host.count(DspReqProcessChanged), 1);
+
+    // (1 + 2^-12)^2 - (1 + 2^-11) is 0 when the product is rounded to single
+    // precision, 2^-24 when x87 keeps it in extended precision.
+    *static_cast<float*>(pins[2].variable) = 1.0f + std::ldexp(1.0f, -12);
+    *static_cast<float*>(pins[3].variable) = 1.0f + std::ldexp(1.0f, -12);
+    *static_cast<float*>(pins[4].variable) = -(1.0f + std::ldexp(1.0f, -11));
+    host.sampleClock = 100;
+    DspEvent change{100, PinStateEvent, StateChanged, 0, 3, 0}; // DSP pin 3 is "C"
+    r->event(r->object, &change);
+    ASSERT_EQ(host.count(DspReqPinState), 1);
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(*static_cast<float*>(pins[0].variable)), 0u);
+
+    // A MIDI message comes back through a scheduled call after d1 samples.
+    *static_cast<std::int16_t*>(pins[5].variable) = 1;
+    DspEvent midi{100, MidiEvent, 0x0190, 0, 0, 0};
+    r->event(r->object, &midi);
+    ASSERT_EQ(host.scheduled.size(), 1u);
+    EXPECT_EQ(host.scheduled[0].time, 101);
+    r->event(r->object, &host.scheduled[0]);
+    EXPECT_EQ(*static_cast<float*>(pins[0].variable), 401.0f);
+
+    // The idle processing function.
+    host.clear();
+    r->process(r->object, 0, 64);
+    EXPECT_EQ(host.ops(), std::vector<std::int32_t>{DspReqIdle});
+    EXPECT_EQ(r->dispatcher(r, DspOpClose, 0, 0, nullptr, 0), 1);
+}
+
+TEST_F(ProbeFixture, PanelHalfShowsTheValueOfPinOne) {
+    FakeHost host;
+    auto* r = static_cast<GuiHostRecord*>(lib.makeModule(0, ModuleTypePanel, host.callback(), 0));
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(host.ops(), (std::vector<std::int32_t>{PanelReqSetup11, PanelReqSetup3, PanelReqSetup4}));
+    r->dispatcher(r, PanelOpStart, 0, 0, nullptr, 0);
+    host.setFloat(1, 0.1f);
+    host.clear();
+    r->dispatcher(r, PanelOpPinValueChanged, 1, 0, nullptr, 0);
+    EXPECT_EQ(host.ops(), (std::vector<std::int32_t>{PanelReqGetValue, PanelReqRepaint}));
+    EXPECT_EQ(r->dispatcher(r, PanelOpClose, 0, 0, nullptr, 0), 1);
+}
+
+#ifdef _WIN32
+
+// Paints the panel into a 32-bit top-down memory bitmap.
+struct Canvas {
+    static constexpr int kWidth = 100, kHeight = 24;
+    HDC dc = CreateCompatibleDC(nullptr);
+    std::uint32_t* pixels = nullptr;
+    HBITMAP bitmap = nullptr;
+    HGDIOBJ old = nullptr;
+    Canvas() {
+        BITMAPINFO bi{};
+        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+        bi.bmiHeader.biWidth = kWidth;
+        bi.bmiHeader.biHeight = -kHeight;
+        bi.bmiHeader.biPlanes = 1;
+        bi.bmiHeader.biBitCount = 32;
+        bitmap = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&pixels), nullptr, 0);
+        old = SelectObject(dc, bitmap);
+        std::fill(pixels, pixels + kWidth * kHeight, 0x00FFFFFFu); // white (BGRA in memory)
+    }
+    ~Canvas() {
+        SelectObject(dc, old);
+        DeleteObject(bitmap);
+        DeleteDC(dc);
+    }
+    std::uint32_t at(int x, int y) const { return pixels[y * kWidth + x] & 0x00FFFFFFu; }
+    bool isGreen(int x, int y) const { // glyph pixels: green, no red or blue (antialiasing blends only green)
+        std::uint32_t p = at(x, y);
+        return (p & 0x00FF00) != 0 && (p & 0xFF0000) == 0 && (p & 0xFF) == 0;
+    }
+};
+
+TEST_F(ProbeFixture, PaintOnRealPixels) {
+    const struct {
+        std::int32_t background;
+        std::uint32_t bandPixel; // as stored in the bitmap (0x00RRGGBB)
+    } cases[] = {{0x000000FF, 0x00FF0000}, {0, 0}, {-1, 0x00FFFFFF}};
+    HFONT font = CreateFontA(14, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, NONANTIALIASED_QUALITY,
+                             FIXED_PITCH | FF_MODERN, "Courier New");
+    for (const auto& c : cases) {
+        FakeHost host;
+        host.backgroundColour = c.background;
+        host.fontHandle = reinterpret_cast<HostWord>(font);
+        auto* r = static_cast<GuiHostRecord*>(lib.makeModule(0, ModuleTypePanel, host.callback(), 0));
+        r->dispatcher(r, PanelOpStart, 0, 0, nullptr, 0);
+        host.setFloat(1, 88888.0f);
+        r->dispatcher(r, PanelOpPinValueChanged, 1, 0, nullptr, 0);
+
+        Canvas canvas;
+        PaintInfo info{60, 0, 0, {}};
+        r->dispatcher(r, PanelOpPaint, reinterpret_cast<HostWord>(canvas.dc), 0, &info, 0);
+
+        // The band covers x 2..59, y 0..14 (where no glyph is); nothing else.
+        EXPECT_EQ(canvas.at(2, 0), c.bandPixel) << c.background;
+        EXPECT_EQ(canvas.at(59, 0), c.bandPixel);
+        EXPECT_EQ(canvas.at(3, 14), c.bandPixel);
+        EXPECT_EQ(canvas.at(1, 0), 0x00FFFFFFu);
+        EXPECT_EQ(canvas.at(60, 0), 0x00FFFFFFu);
+        EXPECT_EQ(canvas.at(3, 15), 0x00FFFFFFu);
+
+        // Green glyph pixels, none left of x 7.
+        int firstGreen = Canvas::kWidth, green = 0;
+        for (int y = 0; y < Canvas::kHeight; ++y)
+            for (int x = 0; x < Canvas::kWidth; ++x)
+                if (canvas.isGreen(x, y)) {
+                    ++green;
+                    firstGreen = std::min(firstGreen, x);
+                }
+        EXPECT_GT(green, 20);
+        EXPECT_GE(firstGreen, 7);
+        EXPECT_LE(firstGreen, 9);
+        // The host's font is selected back out: the DC holds its own again.
+        EXPECT_NE(GetCurrentObject(canvas.dc, OBJ_FONT), font);
+        r->dispatcher(r, PanelOpClose, 0, 0, nullptr, 0);
+    }
+    DeleteObject(font);
+}
+
+TEST(ProbeDll, ExportsAndImportsOnlyWhatTheHostAndWindowsProvide) {
+    std::string path = pluginPath();
+    test::PeTables t = test::readPeTables(path);
+    ASSERT_EQ(t.error, "") << path;
+    EXPECT_EQ(t.machine, 0x14C);
+    EXPECT_TRUE(t.dll);
+    EXPECT_EQ(t.exportName, "qem_test_probe.sep");
+    std::vector<std::string> exports = t.exports;
+    std::sort(exports.begin(), exports.end());
+    EXPECT_EQ(exports, (std::vector<std::string>{"getModuleProperties", "makeModule"}));
+    for (std::string dll : t.imports) {
+        for (char& ch : dll) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        EXPECT_TRUE(dll == "KERNEL32.DLL" || dll == "USER32.DLL" || dll == "GDI32.DLL" || dll == "MSVCRT.DLL") << dll;
+    }
+    EXPECT_FALSE(t.imports.empty());
+}
+
+#endif
+
+} // namespace
+} // namespace qem
