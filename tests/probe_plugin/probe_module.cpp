@@ -31,10 +31,9 @@ public:
         }
     }
 
-    void onPinStateChanged(DspPin&) override {
-        volatile float product = a_ * b_; // kept in single precision between the two steps
-        report(product + c_);
-    }
+    // In true single precision the product is rounded before the sum; x87
+    // code would keep it in extended precision.
+    void onPinStateChanged(DspPin&) override { report(a_ * b_ + c_); }
 
     void onMidiEvent(std::int32_t, std::int32_t message, std::int16_t) override {
         pending_ = message;
