@@ -1,0 +1,20 @@
+// libFuzzer harness for the MIDI file reader: any bytes either read or give
+// a MidiFileError whose offset lies within them, with events in time order.
+#include "host/midi_file.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    try {
+        const qem::host::MidiFile f = qem::host::parseMidiFile(data, size);
+        double last = 0;
+        for (const qem::host::MidiFileEvent& e : f.events) {
+            if (e.seconds < last || e.offset >= size) std::abort();
+            last = e.seconds;
+        }
+    } catch (const qem::host::MidiFileError& e) {
+        if (e.offset() > size) std::abort();
+    }
+    return 0;
+}
