@@ -257,8 +257,9 @@ TEST(MidiMonitorDsp, FiltersByRunningMode) {
         if (c.forwarded) {
             EXPECT_EQ(rig.out(), static_cast<std::int32_t>(c.message));
             EXPECT_EQ(rig.host.ops(), (std::vector<std::int32_t>{DspReqSampleClock, DspReqPinState}));
-            ASSERT_EQ(rig.pinStates().size(), 1u);
-            const Request& r = rig.pinStates()[0];
+            const std::vector<Request> states = rig.pinStates();
+            ASSERT_EQ(states.size(), 1u);
+            const Request& r = states[0];
             EXPECT_EQ(r.index, 0);
             EXPECT_EQ(r.value, StateChanged);
             EXPECT_EQ(reinterpret_cast<HostWord>(r.ptr), 777); // the sample clock, not the event's time
