@@ -294,4 +294,13 @@ std::int64_t secondsToSamples(double seconds, double sampleRate) {
     return static_cast<std::int64_t>(std::llround(seconds * sampleRate));
 }
 
+MidiSchedule scheduleMidiFile(const MidiFile& file, double sampleRate, std::int64_t start) {
+    MidiSchedule schedule;
+    schedule.messages.reserve(file.events.size());
+    for (const MidiFileEvent& e : file.events)
+        schedule.messages.push_back({start + secondsToSamples(e.seconds, sampleRate), e.message});
+    schedule.endSample = start + secondsToSamples(file.lengthSeconds, sampleRate);
+    return schedule;
+}
+
 } // namespace qem::host

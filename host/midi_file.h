@@ -88,4 +88,15 @@ inline constexpr std::size_t kMaxMidiFileSize = 16u << 20;
 // The sample at which a time in seconds falls at rate (rounded to nearest).
 std::int64_t secondsToSamples(double seconds, double sampleRate);
 
+// The file's messages on a sample clock: what a host hands a MIDI pin.
+struct TimedMidiMessage {
+    std::int64_t sample;  // start + the event's time at the sample rate
+    std::int32_t message; // packed
+};
+struct MidiSchedule {
+    std::vector<TimedMidiMessage> messages; // by sample, file order among equal samples
+    std::int64_t endSample = 0;             // start + the file's length
+};
+MidiSchedule scheduleMidiFile(const MidiFile& file, double sampleRate, std::int64_t start = 0);
+
 } // namespace qem::host

@@ -306,6 +306,18 @@ TEST(MidiFileErrors, FileErrorsCarryTheNameAndTheOffset) {
     std::remove(path.c_str());
 }
 
+TEST(MidiFileTiming, ScheduleOnTheSampleClock) {
+    const MidiFile f = parseMidiFile(test::demoMidiFile());
+    const MidiSchedule at48k = scheduleMidiFile(f, 48000.0, 1000);
+    ASSERT_EQ(at48k.messages.size(), f.events.size());
+    const std::int64_t samples[] = {0, 0, 0, 12000, 24000, 24000, 48000, 48000, 48000, 60000, 60000};
+    for (std::size_t i = 0; i < std::size(samples); ++i) {
+        EXPECT_EQ(at48k.messages[i].sample, 1000 + samples[i]) << i;
+        EXPECT_EQ(at48k.messages[i].message, f.events[i].message) << i;
+    }
+    EXPECT_EQ(at48k.endSample, 1000 + 60000);
+}
+
 TEST(MidiFileTiming, SecondsToSamples) {
     EXPECT_EQ(secondsToSamples(0.0, 44100.0), 0);
     EXPECT_EQ(secondsToSamples(1.0, 44100.0), 44100);
