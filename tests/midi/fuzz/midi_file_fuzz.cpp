@@ -1,5 +1,6 @@
 // libFuzzer harness for the MIDI file reader: any bytes either read or give
-// a MidiFileError whose offset lies within them, with events in time order.
+// a MidiFileError whose offset lies within them, with events (and their
+// samples) in time order.
 #include "host/midi_file.h"
 
 #include <cstdint>
@@ -13,6 +14,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (e.seconds < last || e.offset >= size) std::abort();
             last = e.seconds;
         }
+        const qem::host::MidiSchedule schedule = qem::host::scheduleMidiFile(f, 44100.0);
+        for (std::size_t i = 1; i < schedule.messages.size(); ++i)
+            if (schedule.messages[i].sample < schedule.messages[i - 1].sample) std::abort();
     } catch (const qem::host::MidiFileError& e) {
         if (e.offset() > size) std::abort();
     }
