@@ -1,0 +1,212 @@
+// qemhost: the reference host of the QEM Show deliverables.
+//
+//   qemhost info FILE
+//   qemhost run FILE [SCRIPT...] [-e 'STEP; STEP'] [--trace] [--png OUT] [--background COLOUR] [--width N]
+//   qemhost check FILE SCRIPT... [--background COLOUR] [--width N]
+//   qemhost demo [DIR] [--out DIR] [--background COLOUR] [--width N]
+//
+// Exit status: 0 success, 1 a scenario failed or a script is bad, 2 a file
+// could not be loaded as a deliverable, 64 a bad command line.
+#include "host/demo.h"
+#include "host/library.h"
+#include "host/scenario.h"
+#include "host/session.h"
+#include "host/text.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <sstream>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+namespace {
+
+using namespace qem;
+using namespace qem::host;
+
+constexpr int kExitFailed = 1;
+constexpr int kExitLoad = 2;
+constexpr int kExitUsage = 64;
+
+std::string flagsText(std::int32_t flags) {
+    std::string s = hexString(static_cast<std::uint32_t>(flags));
+    if (flags & ModuleFlagVolts) s += " (0x40)";
+    return s;
+}
+
+int info(const std::string& file) {
+    std::unique_ptr<Library> lib = Library::load(file);
+    const ModuleInfo& m = lib->info();
+    Trace quiet;
+    SessionOptions options;
+    options.autoPaint = false;
+    Session session(*lib, quiet, options);
+    session.create(true, true);
+    session.start(false); // a panel-only module registers its pins at start
+
+    bool described = false;
+    for (const Pin& p : session.pins()) described = described || p.described >= 0;
+    std::cout << "File:        " << file << '\n'
+              << "Name:        " << quoteText(m.name) << '\n'
+              << "Identifier:  " << quoteText(m.identifier) << (m.identifier == m.name ? " (same as the name)" : "") << '\n'
+              << "Interface:   " << m.interfaceVersion
+              << (m.interfaceVersion == kInterfaceVersion ? "" : " (this host speaks 2230)") << '\n'
+              << "Flags:       " << flagsText(m.flags) << '\n'
+              << "Halves:      "
+              << (described ? "DSP and panel" : "panel only (the DSP half describes no pins)") << '\n'
+              << "About:\n";
+    std::istringstream about(m.about);
+    for (std::string line; std::getline(about, line);) std::cout << "  | " << line << '\n';
+    std::cout << "Pins" << (described ? "" : " (registered by the panel at start)") << ":\n";
+    std::printf("  %-4s %-4s %-6s %-20s %-8s %-6s %-9s %s\n", "pin", "dsp", "panel", "name", "dir", "type", "flags",
+                "default / choices");
+    std::cout.flush();
+    for (const Pin& p : session.pins()) {
+        auto idx = [](int i) { return i >= 0 ? std::to_string(i) : std::string("-"); };
+        std::string extra;
+        if (p.defaultText) extra += "default " + quoteText(*p.defaultText);
+        if (p.listChoices) extra += (extra.empty() ? "" : ", ") + std::string("choices ") + quoteText(*p.listChoices);
+        std::printf("  %-4s %-4s %-6s %-20s %-8s %-6s %-9s %s\n", idx(p.described).c_str(), idx(p.dsp).c_str(),
+                    idx(p.panel).c_str(), quoteText(p.name).c_str(), directionName(p.direction), dataTypeName(p.dataType),
+                    p.described >= 0 ? hexString(static_cast<std::uint32_t>(p.flags), 5).c_str() : "-",
+                    extra.c_str());
+    }
+    std::fflush(stdout);
+    for (const std::string& n : session.notes()) std::cout << "note: " << n << '\n';
+    return 0;
+}
+
+// OUT for one script of several: "x.png" becomes "x-<script>.png".
+std::string pngFor(const std::string& out, const std::string& script, bool several) {
+    if (!several || out.empty()) return out;
+    std::filesystem::path p(out);
+    std::string stem = std::filesystem::path(script).stem().string();
+    return (p.parent_path() / (p.stem().string() + "-" + stem + p.extension().string())).string();
+}
+
+int run(const std::string& file, const std::vector<std::string>& scripts, const std::string& inlineSteps,
+        bool trace, const std::string& png, SessionOptions options, bool quiet) {
+    // Scripts are read before the module is loaded: a bad line costs nothing.
+    std::vector<Script> parsed;
+    try {
+        for (const std::string& s : scripts) parsed.push_back(loadScript(s));
+        if (!inlineSteps.empty()) parsed.push_back(parseInline(inlineSteps));
+        if (parsed.empty()) parsed.push_back(parseInline("start"));
+    } catch (const ScriptError& e) {
+        std::cout << e.what() << '\n';
+        return kExitFailed;
+    }
+    std::unique_ptr<Library> lib = Library::load(file);
+    int failed = 0;
+    for (const Script& script : parsed) {
+        RunOptions ro;
+        ro.session = options;
+        ro.trace = trace ? &std::cout : nullptr;
+        ro.changes = quiet ? nullptr : &std::cout;
+        ro.png = pngFor(png, script.name, parsed.size() > 1);
+        ScenarioRunner runner(*lib, ro);
+        RunResult result = runner.run(script);
+        for (const std::string& f : result.failures) std::cout << f << '\n';
+        if (!result.passed) ++failed;
+        if (quiet) std::cout << (result.passed ? "PASS " : "FAIL ") << script.name << '\n';
+    }
+    if (parsed.size() > 1 || quiet)
+        std::cout << parsed.size() << " scenario(s), " << parsed.size() - failed << " passed, " << failed << " failed\n";
+    return failed == 0 ? 0 : kExitFailed;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+#ifdef _WIN32
+    _setmode(_fileno(stdout), _O_BINARY); // the same bytes as the native build
+#endif
+    CLI::App app{"qemhost: the reference host of the QEM Show monitor plug-ins.\n"
+                 "Loads a deliverable (.sep/.sem), drives it through its two exports, traces every call,\n"
+                 "and pictures its panel. Exit status: 0 ok, 1 a scenario failed, 2 a file could not be\n"
+                 "loaded, 64 a bad command line."};
+    app.require_subcommand(1);
+
+    std::string file, dir = "dist", out, png, inlineSteps, background = "none";
+    std::vector<std::string> scripts;
+    bool trace = false;
+    int width = 100;
+
+    auto addLook = [&](CLI::App* cmd) {
+        cmd->add_option("--background", background,
+                        "Background band colour the font request reports: #RRGGBB, 0x00BBGGRR, or none")
+            ->capture_default_str();
+        cmd->add_option("--width", width, "Panel width in pixels passed with the paint")
+            ->check(CLI::Range(0, 4096))
+            ->capture_default_str();
+    };
+
+    CLI::App* infoCmd = app.add_subcommand("info", "Show a deliverable's description, halves and pin table");
+    infoCmd->add_option("FILE", file, "The deliverable (.sep or .sem)")->required();
+
+    CLI::App* runCmd = app.add_subcommand(
+        "run", "Run scenarios (each in a fresh module instance) and print every change of the shown text");
+    runCmd->add_option("FILE", file, "The deliverable (.sep or .sem)")->required();
+    runCmd->add_option("SCRIPT", scripts, "Scenario files; none and no -e: just start and paint");
+    runCmd->add_option("-e,--steps", inlineSteps, "Steps given inline, parted by ';', e.g. 'start; set Float 1'");
+    runCmd->add_flag("--trace", trace, "Print every call into the module and every request out of it");
+    runCmd->add_option("--png", png, "Save the last paint as a PNG (several scripts: OUT-<script>.png)");
+    addLook(runCmd);
+
+    CLI::App* checkCmd = app.add_subcommand(
+        "check", "Run scenarios quietly: one PASS/FAIL line each, failures with file:line (for CTest)");
+    checkCmd->add_option("FILE", file, "The deliverable (.sep or .sem)")->required();
+    checkCmd->add_option("SCRIPT", scripts, "Scenario files")->required();
+    addLook(checkCmd);
+
+    CLI::App* demoCmd = app.add_subcommand(
+        "demo", "Run a short built-in scenario for every deliverable in DIR; print one table, save the pictures");
+    demoCmd->add_option("DIR", dir, "Folder of deliverables")->capture_default_str();
+    demoCmd->add_option("--out", out, "Folder for the pictures (default DIR/demo)");
+    addLook(demoCmd);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        int code = app.exit(e);
+        return code == 0 ? 0 : kExitUsage;
+    }
+
+    SessionOptions options;
+    options.width = width;
+    auto colour = parseColour(background);
+    if (!colour) {
+        std::cerr << "qemhost: --background " << background << ": not a colour (#RRGGBB, 0x00BBGGRR or none)\n";
+        return kExitUsage;
+    }
+    options.background = *colour;
+
+    try {
+        if (*infoCmd) return info(file);
+        if (*runCmd) return run(file, scripts, inlineSteps, trace, png, options, false);
+        if (*checkCmd) return run(file, scripts, "", false, "", options, true);
+        if (*demoCmd) {
+            DemoOptions d;
+            d.dir = dir;
+            d.out = out;
+            d.width = width;
+            d.background = options.background;
+            return runDemo(d, std::cout, std::cerr);
+        }
+    } catch (const LoadError& e) {
+        std::cout.flush();
+        std::cerr << "qemhost: " << e.what() << '\n';
+        return kExitLoad;
+    } catch (const std::exception& e) {
+        std::cout.flush();
+        std::cerr << "qemhost: " << e.what() << '\n';
+        return kExitFailed;
+    }
+    return 0;
+}
