@@ -877,7 +877,7 @@ HostWord Session::panelRequest(Request& r, void* ptr) {
         if (pin == nullptr) note("getChoices of panel pin " + std::to_string(r.index) + ", which does not exist");
         std::u16string_view list = pin != nullptr ? std::u16string_view(pin->choices) : std::u16string_view();
         std::size_t n = std::min<std::size_t>(list.size(), static_cast<std::size_t>(r.value) - 1);
-        std::memcpy(out, list.data(), n * sizeof(char16_t));
+        if (n > 0) std::memcpy(out, list.data(), n * sizeof(char16_t));
         out[n] = 0;
         r.text = wideToAnsiText(list.substr(0, n));
         return static_cast<HostWord>(n);
