@@ -35,9 +35,7 @@ constexpr int kExitLoad = 2;
 constexpr int kExitUsage = 64;
 
 std::string flagsText(std::int32_t flags) {
-    std::string s = hexString(static_cast<std::uint32_t>(flags));
-    if (flags & ModuleFlagVolts) s += " (0x40)";
-    return s;
+    return hexString(static_cast<std::uint32_t>(flags));
 }
 
 int info(const std::string& file) {

@@ -715,6 +715,12 @@ private:
 RunResult ScenarioRunner::run(const Script& script) {
     RunResult result;
     Trace trace(options_.trace);
+    if (trace.on()) {
+        const ModuleInfo& m = library_.info();
+        trace.line("lib  ", "-> getModuleProperties(0) = 1 (at load) name=" + quoteText(m.name) + " version=" +
+                                std::to_string(m.interfaceVersion) + " flags=" +
+                                hexString(static_cast<std::uint32_t>(m.flags)));
+    }
     Run run(library_, options_, script, trace);
     Session& session = run.session();
     std::string lastShown;

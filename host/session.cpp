@@ -384,8 +384,7 @@ void Session::writeVariable(Pin& p) {
         break;
     }
     case DataText: {
-        p.dspText = p.dspValue.text;
-        const char* data = p.dspText.c_str();
+        const char* data = dspTexts_.insert(p.dspValue.text).first->c_str();
         std::memcpy(p.variable, &data, sizeof data);
         break;
     }

@@ -25,6 +25,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -66,7 +67,6 @@ struct Pin {
     std::u16string choices; // the panel pin's list choices
     std::vector<float> buffer;     // audio: the current block
     std::optional<Signal> signal;  // audio input: what feeds the buffer
-    std::string dspText;           // text input: what the variable points at
 
     // Both halves see it, and a write on one side reaches the other.
     bool shared() const { return dsp >= 0 && panel >= 0 && direction != DirOut; }
@@ -227,6 +227,10 @@ private:
     int dspDepth_ = 0;
 
     std::vector<Pin> pins_;
+    // Every text a DSP text variable was given: a module may keep the
+    // pointer (the text monitor hands it on), so none is freed before the
+    // session ends.
+    std::set<std::string> dspTexts_;
     int panelPinCount_ = 0;
     int dspPinCount_ = 0;
     int canvasHeight_ = 30;

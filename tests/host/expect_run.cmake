@@ -1,6 +1,9 @@
-# cmake -DCOMMAND=<cmd;args> -DSTATUS=<n> -DPATTERN=<regex> -P expect_run.cmake
-# Runs the command and checks its exit status and that its output (stdout
-# and stderr together) matches the pattern.
+# cmake -DCOMMAND=<cmd;args> -DSTATUS=<n> -DPATTERN=<regex> [-DWRITES=<file>] -P expect_run.cmake
+# Runs the command and checks its exit status, that its output (stdout and
+# stderr together) matches the pattern, and that it wrote the file WRITES.
+if(DEFINED WRITES)
+    file(REMOVE ${WRITES})
+endif()
 execute_process(COMMAND ${COMMAND} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
 set(all "${out}${err}")
 string(REPLACE "\r" "" all "${all}")
@@ -10,4 +13,7 @@ endif()
 string(REPLACE "\n" " " flat "${all}")
 if(NOT flat MATCHES "${PATTERN}")
     message(FATAL_ERROR "output does not match '${PATTERN}':\n${all}")
+endif()
+if(DEFINED WRITES AND NOT EXISTS ${WRITES})
+    message(FATAL_ERROR "${WRITES} was not written; output:\n${all}")
 endif()
