@@ -426,27 +426,27 @@ void Session::setValue(Pin& pin, const PinValue& value, std::optional<std::int32
         throw SessionError(quoteText(pin.name) + " is " + (pin.dataType == DataMidi ? "a MIDI" : "an audio") +
                            " pin: use " + (pin.dataType == DataMidi ? "midi" : "audio"));
     if (delay < 0) throw SessionError("a value cannot be set in the past");
-    bool toDsp = pin.dsp >= 0;
-    bool toPanel = pin.panel >= 0;
-    if (!toDsp && !toPanel) throw SessionError(quoteText(pin.name) + " is a pin of neither half");
-    if (toDsp && delay > 0) {
-        // The variable is written when the event is delivered.
-        Queued q;
-        q.event = {static_cast<std::int32_t>(clock_ + delay), PinStateEvent, state.value_or(StateChanged), 0, pin.dsp, 0};
+    if (pin.dsp < 0 && pin.panel < 0) throw SessionError(quoteText(pin.name) + " is a pin of neither half");
+    std::optional<std::int32_t> event = pin.dsp >= 0 ? state : std::nullopt;
+    Queued q;
+    q.event = {static_cast<std::int32_t>(clock_ + delay), event ? PinStateEvent : -1, event.value_or(0), 0, pin.dsp, 0};
+    if (delay > 0) {
+        // Both sides take the value when its time comes.
         q.pin = static_cast<int>(&pin - pins_.data());
         q.value = value;
-        if (!state) q.event.type = -1; // the write alone
         enqueue(std::move(q));
-    } else if (toDsp) {
+        return;
+    }
+    applyValue(pin, value);
+    if (event && dsp_ != nullptr) enqueue(std::move(q));
+}
+
+void Session::applyValue(Pin& pin, const PinValue& value) {
+    if (pin.dsp >= 0) {
         pin.dspValue = value;
         writeVariable(pin);
-        if (state && dsp_ != nullptr) {
-            Queued q;
-            q.event = {static_cast<std::int32_t>(clock_), PinStateEvent, *state, 0, pin.dsp, 0};
-            enqueue(std::move(q));
-        }
     }
-    if (toPanel) {
+    if (pin.panel >= 0) {
         pin.panelValue = value;
         // The panel hears of its own pins and of settings; an input of the
         // DSP side reaches it through the DSP half.
@@ -522,11 +522,7 @@ void Session::fillAudio(Pin& p, std::int64_t from) {
 }
 
 void Session::deliver(const Queued& q) {
-    if (q.pin >= 0) {
-        Pin& p = pins_[static_cast<std::size_t>(q.pin)];
-        p.dspValue = q.value;
-        writeVariable(p);
-    }
+    if (q.pin >= 0) applyValue(pins_[static_cast<std::size_t>(q.pin)], q.value);
     if (q.event.type < 0 || dsp_ == nullptr || !dspOpen_) return;
     DspEvent event = q.event; // the module may only use it during the call
     std::string what;

@@ -129,9 +129,9 @@ public:
     // By name, or "dsp#N" / "panel#N" for a pin index. Null when unknown.
     Pin* findPin(std::string_view ref);
     const std::vector<Pin>& pins() const { return pins_; }
-    // The value reaches the DSP variable (with a pin-state event of `state`
-    // at clock + delay, unless state is none) and the panel pin (with op 7
-    // for settings and panel-only pins).
+    // The value reaches the DSP variable (with a pin-state event of `state`,
+    // unless state is none) and the panel pin (with op 7 for settings and
+    // panel-only pins), now or `delay` samples from now.
     void setValue(Pin& pin, const PinValue& value, std::optional<std::int32_t> state, std::int64_t delay = 0);
     // The host's list choices of a panel pin (as request 16 would set them).
     void setChoices(Pin& pin, std::string_view ansi);
@@ -191,6 +191,7 @@ private:
     HostWord dspCall(std::int32_t op, HostWord index, HostWord value, void* ptr, float opt, const std::string& what);
     HostWord panelCall(std::int32_t op, HostWord index, HostWord value, void* ptr, float opt,
                        const std::string& what);
+    void applyValue(Pin& pin, const PinValue& value);
     void deliver(const Queued& q);
     void process(std::int32_t offset, std::int32_t count);
     void afterDspCall();
