@@ -38,6 +38,14 @@ std::string flagsText(std::int32_t flags) {
     return hexString(static_cast<std::uint32_t>(flags));
 }
 
+// The version the about text's title line gives ("<name> - v<version>").
+std::string moduleVersion(const ModuleInfo& m) {
+    std::string title = m.about.substr(0, m.about.find('\n'));
+    std::string lead = m.name + " - v";
+    if (title.compare(0, lead.size(), lead) == 0 && title.size() > lead.size()) return title.substr(lead.size());
+    return "(the about text's title line gives none)";
+}
+
 int info(const std::string& file) {
     std::unique_ptr<Library> lib = Library::load(file);
     const ModuleInfo& m = lib->info();
@@ -53,6 +61,7 @@ int info(const std::string& file) {
     std::cout << "File:        " << file << '\n'
               << "Name:        " << quoteText(m.name) << '\n'
               << "Identifier:  " << quoteText(m.identifier) << (m.identifier == m.name ? " (same as the name)" : "") << '\n'
+              << "Version:     " << moduleVersion(m) << '\n'
               << "Interface:   " << m.interfaceVersion
               << (m.interfaceVersion == kInterfaceVersion ? "" : " (this host speaks 2230)") << '\n'
               << "Flags:       " << flagsText(m.flags) << '\n'
