@@ -2,6 +2,7 @@
 //
 //   qemhost info FILE
 //   qemhost run FILE [SCRIPT...] [-e 'STEP; STEP'] [--trace] [--png OUT] [--background COLOUR] [--width N]
+//   qemhost run FILE --midi FILE.mid [--running-mode N] [--trace] [--png OUT] ...
 //   qemhost check FILE SCRIPT... [--background COLOUR] [--width N]
 //   qemhost demo [DIR] [--out DIR] [--background COLOUR] [--width N]
 //
@@ -9,13 +10,17 @@
 // could not be loaded as a deliverable, 64 a bad command line.
 #include "host/demo.h"
 #include "host/library.h"
+#include "host/midi_file.h"
 #include "host/scenario.h"
 #include "host/session.h"
 #include "host/text.h"
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdio>
+#include <iomanip>
+#include <optional>
 #include <filesystem>
 #include <iostream>
 #include <sstream>
@@ -128,6 +133,58 @@ int run(const std::string& file, const std::vector<std::string>& scripts, const 
     return failed == 0 ? 0 : kExitFailed;
 }
 
+// Plays a Standard MIDI File into the module at the file's tempo on the
+// sample clock and prints every change of the shown text with its time, as
+// a terminal MIDI monitor does. Messages at one instant are delivered
+// together, so the panel shows the last of them.
+int playMidi(const std::string& file, const std::string& midiPath, std::optional<int> runningMode, bool trace,
+             const std::string& png, SessionOptions options) {
+    MidiFile song;
+    try {
+        song = readMidiFile(platformPath(midiPath));
+    } catch (const MidiFileError& e) {
+        std::cerr << "qemhost: " << e.what() << '\n';
+        return kExitLoad;
+    }
+    std::unique_ptr<Library> lib = Library::load(file);
+    Trace tracer(trace ? &std::cout : nullptr);
+    Session session(*lib, tracer, options);
+    session.start(false);
+    if (runningMode) {
+        Pin* mode = session.findPin("Running Mode");
+        if (mode == nullptr) {
+            std::cerr << "qemhost: " << file << ": --running-mode needs a \"Running Mode\" pin, which it has not\n";
+            return kExitUsage;
+        }
+        session.setValue(*mode, PinValue{*runningMode, {}}, StateChanged);
+    }
+    const MidiSchedule schedule = scheduleMidiFile(song, session.options().sampleRate, session.clock());
+    for (const TimedMidiMessage& m : schedule.messages) session.sendMidi(m.sample, m.message);
+
+    std::string shown = session.shownText();
+    auto print = [&] {
+        double seconds = static_cast<double>(session.clock()) / session.options().sampleRate;
+        std::cout << std::fixed << std::setprecision(6) << std::setw(12) << seconds << " s  @" << session.clock()
+                  << "  " << quoteText(shown) << '\n';
+    };
+    print();
+    for (const TimedMidiMessage& m : schedule.messages) {
+        if (m.sample > session.clock() || m.sample == 0) session.advanceTo(m.sample);
+        if (session.shownText() != shown) {
+            shown = session.shownText();
+            print();
+        }
+    }
+    session.advanceTo(std::max<std::int64_t>(schedule.endSample, session.clock()));
+    std::cout << schedule.messages.size() << " message(s) played in "
+              << static_cast<double>(session.clock()) / session.options().sampleRate << " s\n";
+    if (!png.empty() && session.painted() && !writePng(png, session.lastImage())) {
+        std::cerr << "qemhost: " << png << ": cannot write the picture\n";
+        return kExitFailed;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -144,6 +201,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> scripts;
     bool trace = false;
     int width = 100;
+    std::string midiPath;
+    std::optional<int> runningMode;
 
     auto addLook = [&](CLI::App* cmd) {
         cmd->add_option("--background", background,
@@ -164,6 +223,13 @@ int main(int argc, char** argv) {
     runCmd->add_option("-e,--steps", inlineSteps, "Steps given inline, parted by ';', e.g. 'start; set Float 1'");
     runCmd->add_flag("--trace", trace, "Print every call into the module and every request out of it");
     runCmd->add_option("--png", png, "Save the last paint as a PNG (several scripts: OUT-<script>.png)");
+    CLI::Option* midiOpt =
+        runCmd->add_option("--midi", midiPath, "Play a Standard MIDI File (format 0 or 1) into the module instead")
+            ->excludes("SCRIPT")
+            ->excludes("--steps");
+    runCmd->add_option("--running-mode", runningMode, "With --midi: the \"Running Mode\" setting (0, 1, 2, ...)")
+        ->needs(midiOpt)
+        ->check(CLI::Range(-32768, 32767));
     addLook(runCmd);
 
     CLI::App* checkCmd = app.add_subcommand(
@@ -196,6 +262,7 @@ int main(int argc, char** argv) {
 
     try {
         if (*infoCmd) return info(file);
+        if (*runCmd && !midiPath.empty()) return playMidi(file, midiPath, runningMode, trace, png, options);
         if (*runCmd) return run(file, scripts, inlineSteps, trace, png, options, false);
         if (*checkCmd) return run(file, scripts, "", false, "", options, true);
         if (*demoCmd) {
