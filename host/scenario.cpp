@@ -105,13 +105,13 @@ std::vector<Token> tokenize(std::string_view line, const std::string& where) {
 
 // --- what each step takes -----------------------------------------------
 
-struct Spec {
+struct StepShape {
     std::size_t minArgs, maxArgs;
     std::set<std::string> options;
 };
 
-const std::map<std::string, Spec>& specs() {
-    static const std::map<std::string, Spec> table = {
+const std::map<std::string, StepShape>& stepShapes() {
+    static const std::map<std::string, StepShape> table = {
         {"create", {1, 1, {}}},
         {"rate", {1, 1, {}}},
         {"block", {1, 1, {}}},
@@ -224,12 +224,12 @@ std::int32_t midiMessage(const Step& s) {
 }
 
 void validate(const Step& s) {
-    auto spec = specs().find(s.verb);
-    if (spec == specs().end()) bad(s, "unknown step '" + s.verb + "'");
-    if (s.args.size() < spec->second.minArgs) bad(s, "'" + s.verb + "' needs more arguments");
-    if (s.args.size() > spec->second.maxArgs) bad(s, "unexpected '" + s.args[spec->second.maxArgs].text + "'");
+    auto shape = stepShapes().find(s.verb);
+    if (shape == stepShapes().end()) bad(s, "unknown step '" + s.verb + "'");
+    if (s.args.size() < shape->second.minArgs) bad(s, "'" + s.verb + "' needs more arguments");
+    if (s.args.size() > shape->second.maxArgs) bad(s, "unexpected '" + s.args[shape->second.maxArgs].text + "'");
     for (const auto& [key, token] : s.options)
-        if (!spec->second.options.count(key)) bad(s, "unknown option '" + key + "='");
+        if (!shape->second.options.count(key)) bad(s, "unknown option '" + key + "='");
     const auto& a = s.args;
     auto oneOf = [&](const Token& t, std::initializer_list<const char*> words) {
         for (const char* w : words)

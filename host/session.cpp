@@ -372,6 +372,16 @@ Pin* Session::dspPin(HostWord index) {
     return nullptr;
 }
 
+// A panel write to a pin both halves see: the DSP variable takes the value
+// and, once the DSP half is open, hears of it with a pin-state event.
+void Session::forwardToDsp(Pin& pin) {
+    writeVariable(pin);
+    if (!dspOpen_) return;
+    Queued q;
+    q.event = {static_cast<std::int32_t>(clock_), PinStateEvent, StateChanged, 0, pin.dsp, 0};
+    enqueue(std::move(q));
+}
+
 void Session::writeVariable(Pin& p) {
     if (p.variable == nullptr) return;
     switch (p.dataType) {
@@ -788,12 +798,7 @@ HostWord Session::panelRequest(Request& r, void* ptr) {
         pin->panelValue.text = text;
         if (pin->shared()) {
             pin->dspValue.text = text;
-            writeVariable(*pin);
-            if (dspOpen_) {
-                Queued q;
-                q.event = {static_cast<std::int32_t>(clock_), PinStateEvent, StateChanged, 0, pin->dsp, 0};
-                enqueue(std::move(q));
-            }
+            forwardToDsp(*pin);
         }
         return 0;
     }
@@ -843,12 +848,7 @@ HostWord Session::panelRequest(Request& r, void* ptr) {
                                                           : static_cast<std::int32_t>(r.value);
         if (pin->shared()) {
             pin->dspValue.bits = pin->panelValue.bits;
-            writeVariable(*pin);
-            if (dspOpen_) {
-                Queued q;
-                q.event = {static_cast<std::int32_t>(clock_), PinStateEvent, StateChanged, 0, pin->dsp, 0};
-                enqueue(std::move(q));
-            }
+            forwardToDsp(*pin);
         }
         return 0;
     }

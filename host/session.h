@@ -201,6 +201,7 @@ private:
     void fillAudio(Pin& pin, std::int64_t from);
     void enqueue(Queued q);
     void writeVariable(Pin& pin);
+    void forwardToDsp(Pin& pin);
     PinValue readVariable(const Pin& pin) const;
     void routeToPanel(const PinValue& value);
     void note(const std::string& text);
