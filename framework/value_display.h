@@ -25,13 +25,15 @@ public:
     void onInputGone(HostWord index) override;
     void onPinValueChanged(PanelPin pin) override;
 
+    // The shown text: the one line every paint draws.
     const std::string& text() const { return text_; }
 
 protected:
-    // Replaces the shown line; no repaint (as at start).
-    void setText(std::string text) { text_ = std::move(text); }
-    // Replaces the shown line and asks the host to paint it.
-    void showText(std::string text) {
+    // Replaces the shown text as a whole, without a repaint (as a start does).
+    void replaceText(std::string text) { text_ = std::move(text); }
+    // Replaces the shown text and asks the host to paint it (after a pin
+    // change or an input-gone notice).
+    void replaceTextAndRepaint(std::string text) {
         text_ = std::move(text);
         requestRepaint();
     }

@@ -1,80 +1,50 @@
 // The shape every DSP-side monitor with both halves shares: three pins
 // ("DSP 2 GUI - Out", "DSP 2 GUI - In", the module's own input), a DSP half
 // that hands each input state change over to the panel, and a panel half
-// that reads "DSP 2 GUI - In" (panel pin 1) and shows it as one line.
+// that reads "DSP 2 GUI - In" (its panel pin 1) and shows it as one line.
 //
-// A monitor is described by a traits struct M:
-//
-//   using Wire           type of the "DSP 2 GUI - Out"/"In" variables
-//   using Input          type of the input pin's variable
-//   wireType, inputType  their PinDataType
-//   inputName            the input pin's name
-//   inputDefault         its default value as text (never null)
-//   inputChoices         list choices of a DataList input, else null
-//   using Last           the panel's last value (NoLastValue for none)
-//   restText(panel)      the text after onStart and after onInputGone
-//   show(panel, last)    reads the panel's pin 1, updates last, returns the text
-//
-// A DataText input is handed over with request 21 instead of a pin change.
+// MonitorDsp<HandOver, Input> is told by two value rules (value_rules.h, or
+// an input description with the same members): the type of the hand-over
+// pins and the module's input. They are the same rule but in the list
+// monitor, whose 16-bit list input is handed over as a 32-bit integer. A
+// text input is handed over with request 21 instead of a pin change.
 #pragma once
 
 #include "framework/dsp_module.h"
+#include "framework/pin_table.h"
 #include "framework/value_display.h"
+#include "modules/dsp/value_rules.h"
 
 #include <string>
 
 namespace qem {
 
-// The Last of a monitor that keeps no value of its own.
-struct NoLastValue {};
+// The list choices of an input description, or null when it has none.
+template <class Input>
+constexpr const char* choicesOf() {
+    if constexpr (requires { Input::pinChoices; }) return Input::pinChoices;
+    else return nullptr;
+}
 
-template <class M>
+template <class HandOver, class Input = HandOver>
 class MonitorDsp : public DspModule {
 public:
     using DspModule::DspModule;
 
-    // [main] Nothing to compute per sample: the idle function only.
+    // Nothing to compute per sample: the idle function only.
     void open() override {
         setProcessFunction(idleProcess());
         DspModule::open();
     }
 
-    // [main] Writes only the fields the pin uses; the host zeroed the rest.
     bool getPinProperties(std::int32_t index, PinProperties* p) override {
-        if (p == nullptr) return false;
-        switch (index) {
-        case 0:
-            p->variable = &out_;
-            p->direction = DirOut;
-            p->dataType = M::wireType;
-            p->name = "DSP 2 GUI - Out";
-            p->flags = PinFlagsDspToGuiOut;
-            return true;
-        case 1:
-            p->variable = &panelIn_;
-            p->direction = DirIn;
-            p->dataType = M::wireType;
-            p->name = "DSP 2 GUI - In";
-            p->flags = PinFlagsDspToGuiIn;
-            return true;
-        case 2:
-            p->variable = &in_;
-            p->direction = DirIn;
-            p->dataType = M::inputType;
-            p->name = M::inputName;
-            p->defaultValue = M::inputDefault;
-            p->listChoices = M::inputChoices;
-            p->flags = PinFlagsInput;
-            return true;
-        default:
-            return false;
-        }
+        return describePin(kPins, index, {&out_, &panelIn_, &in_}, p);
     }
 
     // [dsp] Any change of any input: hand the current value over, also when
     // it repeats. The host has written the value before the event.
     void onPinStateChanged(DspPin&) override {
-        if constexpr (M::inputType == DataText) {
+        if constexpr (Input::dataType == DataText) {
             // A host that left the text pointer null gets the empty text.
             out_ = in_ != nullptr ? in_ : "";
             callHost(DspReqSendText, 0, 0, const_cast<char*>(out_));
@@ -85,32 +55,47 @@ public:
     }
 
 private:
-    typename M::Wire out_{};     // "DSP 2 GUI - Out": what the host carries to the panel
-    typename M::Wire panelIn_{}; // "DSP 2 GUI - In": the panel's; never touched here
-    typename M::Input in_{};     // the module's input, written by the host
+    static constexpr PinRow kPins[] = {
+        {.direction = DirOut, .dataType = HandOver::dataType, .name = kDspToGuiOutName, .flags = PinFlagsDspToGuiOut},
+        {.direction = DirIn, .dataType = HandOver::dataType, .name = kDspToGuiInName, .flags = PinFlagsDspToGuiIn},
+        {.direction = DirIn, .dataType = Input::dataType, .name = Input::pinName, .defaultValue = Input::pinDefault,
+         .listChoices = choicesOf<Input>(), .flags = PinFlagsInput},
+    };
+
+    typename HandOver::Variable out_{};     // "DSP 2 GUI - Out": what the host carries to the panel
+    typename HandOver::Variable panelIn_{}; // "DSP 2 GUI - In": the panel's; never touched here
+    typename Input::Variable in_{};         // the module's input, written by the host
 };
 
-template <class M>
+// The panel of a DSP value monitor: the value the DSP half handed over,
+// shown by the rule's text; the rule's default text until then and when the
+// input is gone.
+template <class Rule>
 class MonitorPanel : public ValueDisplay {
 public:
-    MonitorPanel(HostCallback callback, HostWord hostValue) : ValueDisplay(callback, hostValue) {}
+    static constexpr std::int32_t kInPin = 1; // "DSP 2 GUI - In"
 
-    // [panel] The first text, without a repaint.
+    using ValueDisplay::ValueDisplay;
+
+    // The first text, without a repaint.
     void onStart(bool) override {
-        last_ = {};
-        setText(M::restText(*this));
+        lastValue_ = {};
+        replaceText(Rule::defaultText);
     }
-    // [panel] Whichever pin the host names, the value is on pin 1.
-    void onPinValueChanged(PanelPin) override { showText(M::show(*this, last_)); }
+    // Whichever pin the host names, the value is on "DSP 2 GUI - In".
+    void onPinValueChanged(PanelPin) override {
+        lastValue_ = Rule::read(pin(kInPin));
+        replaceTextAndRepaint(Rule::text(lastValue_));
+    }
     void onInputGone(HostWord) override {
-        last_ = {};
-        showText(M::restText(*this));
+        lastValue_ = {};
+        replaceTextAndRepaint(Rule::defaultText);
     }
 
-    const typename M::Last& lastValue() const { return last_; }
+    const typename Rule::Value& lastValue() const { return lastValue_; }
 
 private:
-    [[no_unique_address]] typename M::Last last_{};
+    typename Rule::Value lastValue_{};
 };
 
 } // namespace qem

@@ -134,4 +134,9 @@ std::int32_t choiceKey(float lastValue) {
     return static_cast<std::int32_t>(lastValue);
 }
 
+std::string numberAndChoice(GuiModule& panel, std::int32_t listPin, std::int32_t value, float& lastValue) {
+    lastValue = static_cast<float>(value);
+    return intText(value) + choiceSuffix(panel, listPin, choiceKey(lastValue));
+}
+
 } // namespace qem

@@ -14,6 +14,7 @@
 
 #include "framework/gui_module.h"
 #include "framework/platform/gdi.h"
+#include "framework/value_text.h"
 
 #include <cstdint>
 #include <string>
@@ -64,5 +65,11 @@ std::string choiceSuffix(GuiModule& panel, std::int32_t pin, std::int32_t value)
 // The lookup key of a list value the panel keeps as a float: truncated
 // toward zero; beyond the 32-bit range it saturates (never undefined).
 std::int32_t choiceKey(float lastValue);
+
+// What a list monitor shows for value: its number (all its digits), then
+// the choice suffix from the list choices of panel pin listPin, looked up by
+// the value as the panel keeps it, a float (lastValue is set to it), so
+// 16777217 shows "16777217" and is named as 16777216.
+std::string numberAndChoice(GuiModule& panel, std::int32_t listPin, std::int32_t value, float& lastValue);
 
 } // namespace qem

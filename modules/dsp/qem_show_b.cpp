@@ -4,10 +4,5 @@
 #include "framework/plugin_entry.h"
 #include "modules/dsp/value_monitors.h"
 
-namespace {
-constexpr qem::ModuleDescription kDescription{
-    "QEM Show Bool", QEM_ABOUT("QEM Show Bool", "1.0.2", "Shows value of incoming booleans."), 0,
-    /*versionBeforeIndex=*/true};
-} // namespace
-
-QEM_MODULE(kDescription, qem::BoolMonitorDsp, qem::BoolMonitorPanel)
+QEM_MODULE(QEM_DESCRIPTION("QEM Show Bool", "1.0.2", "Shows value of incoming booleans.").writingVersionFirst(),
+           qem::BoolMonitorDsp, qem::BoolMonitorPanel)

@@ -2,9 +2,5 @@
 #include "framework/plugin_entry.h"
 #include "modules/dsp/value_monitors.h"
 
-namespace {
-constexpr qem::ModuleDescription kDescription{
-    "QEM Show Float", QEM_ABOUT("QEM Show Float", "1.0.2", "Shows value of incoming floats.")};
-} // namespace
-
-QEM_MODULE(kDescription, qem::FloatMonitorDsp, qem::FloatMonitorPanel)
+QEM_MODULE(QEM_DESCRIPTION("QEM Show Float", "1.0.2", "Shows value of incoming floats."), qem::FloatMonitorDsp,
+           qem::FloatMonitorPanel)

@@ -2,13 +2,9 @@
 #include "framework/plugin_entry.h"
 #include "modules/dsp/list_monitor.h"
 
-namespace {
-constexpr qem::ModuleDescription kDescription{
-    "QEM Show List",
-    QEM_ABOUT("QEM Show List", "1.0.2",
-              "Shows value of incoming list choices.\n\n"
-              "Due to the nature of DSP List pins, the list provided is static. However, incoming list "
-              "choices will show their values, even if they are not among the list choices in this module.")};
-} // namespace
-
-QEM_MODULE(kDescription, qem::ListMonitorDsp, qem::ListMonitorPanel)
+QEM_MODULE(QEM_DESCRIPTION("QEM Show List", "1.0.2",
+                           "Shows value of incoming list choices.\n\n"
+                           "Due to the nature of DSP List pins, the list provided is static. However, incoming "
+                           "list choices will show their values, even if they are not among the list choices in "
+                           "this module."),
+           qem::ListMonitorDsp, qem::ListMonitorPanel)

@@ -1,18 +1,22 @@
 #include "modules/midi/midi_monitor.h"
 
+#include "framework/pin_table.h"
 #include "modules/midi/midi_text.h"
 
 namespace qem {
 
-const ModuleDescription kMidiMonitorDescription{
-    "QEM Show MIDI",
-    QEM_ABOUT_TWO_CONTACTS("QEM Show MIDI", "1.0.3",
-                           "Shows value of incoming MIDI messages, with the option to strip out timing or all "
-                           "system messages."),
-    0, false};
-
 namespace {
 constexpr char kRunningModeChoices[] = "Show All=0,Hide Timing,Hide System";
+
+constexpr PinRow kPins[] = {
+    {.direction = DirOut, .dataType = DataInt, .name = kDspToGuiOutName, .defaultValue = "0",
+     .flags = PinFlagsDspToGuiOut},
+    {.direction = DirIn, .dataType = DataInt, .name = kDspToGuiInName, .defaultValue = "0",
+     .flags = PinFlagsDspToGuiIn},
+    {.direction = DirIn, .dataType = DataMidi, .name = "MIDI", .flags = PinFlagsInput},
+    {.direction = DirSetting, .dataType = DataList, .name = "Running Mode", .defaultValue = "1",
+     .listChoices = kRunningModeChoices, .flags = PinFlagsSetting},
+};
 } // namespace
 
 // --- DSP half ---------------------------------------------------------------
@@ -22,16 +26,7 @@ MidiMonitorDsp::MidiMonitorDsp(HostCallback callback, HostWord hostValue) : DspM
 MidiMonitorDsp::~MidiMonitorDsp() { report(0); }
 
 bool MidiMonitorDsp::getPinProperties(std::int32_t index, PinProperties* p) {
-    if (p == nullptr) return false;
-    switch (index) {
-    case 0: *p = {&out_, DirOut, DataInt, "DSP 2 GUI - Out", "0", nullptr, PinFlagsDspToGuiOut, 0}; return true;
-    case 1: *p = {&in_, DirIn, DataInt, "DSP 2 GUI - In", "0", nullptr, PinFlagsDspToGuiIn, 0}; return true;
-    case 2: *p = {nullptr, DirIn, DataMidi, "MIDI", nullptr, nullptr, PinFlagsInput, 0}; return true;
-    case 3:
-        *p = {&runningMode_, DirSetting, DataList, "Running Mode", "1", kRunningModeChoices, PinFlagsSetting, 0};
-        return true;
-    default: return false;
-    }
+    return describePin(kPins, index, {&out_, &in_, nullptr, &runningMode_}, p);
 }
 
 void MidiMonitorDsp::open() {
@@ -65,11 +60,11 @@ void MidiMonitorDsp::report(std::int32_t message) {
 void MidiMonitorPanel::onStart(bool) {
     pin(kInPin).setInt(0);
     pin(kOutPin).setInt(0);
-    setText(kNoInputText);
+    replaceText(kNoInputText);
     lastMessage_ = 0;
 }
 
-void MidiMonitorPanel::onInputGone(HostWord) { showText(kNoInputText); }
+void MidiMonitorPanel::onInputGone(HostWord) { replaceTextAndRepaint(kNoInputText); }
 
 bool MidiMonitorPanel::shows(std::int32_t mode, std::int32_t message) {
     const std::int32_t status = message & 0xFF;
@@ -83,11 +78,14 @@ bool MidiMonitorPanel::shows(std::int32_t mode, std::int32_t message) {
 void MidiMonitorPanel::onPinValueChanged(PanelPin) {
     runningMode_ = pin(kRunningModePin).getInt();
     lastMessage_ = pin(kInPin).getInt();
-    if (lastMessage_ == 0) setText(kNoInputText);
-    else if (shows(runningMode_, lastMessage_)) setText(formatMidiMessage(lastMessage_));
+    if (lastMessage_ == 0) replaceText(kNoInputText);
+    else if (shows(runningMode_, lastMessage_)) replaceText(formatMidiMessage(lastMessage_));
     requestRepaint(); // also when the text stayed as it was
 }
 
 } // namespace qem
 
-QEM_MODULE(qem::kMidiMonitorDescription, qem::MidiMonitorDsp, qem::MidiMonitorPanel)
+QEM_MODULE(QEM_DESCRIPTION_TWO_CONTACTS("QEM Show MIDI", "1.0.3",
+                                        "Shows value of incoming MIDI messages, with the option to strip out "
+                                        "timing or all system messages."),
+           qem::MidiMonitorDsp, qem::MidiMonitorPanel)

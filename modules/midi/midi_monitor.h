@@ -24,8 +24,6 @@ enum RunningMode : std::int32_t {
 // The text the panel shows while no message is there.
 inline constexpr char kNoInputText[] = "No Input";
 
-extern const ModuleDescription kMidiMonitorDescription;
-
 class MidiMonitorDsp : public DspModule {
 public:
     MidiMonitorDsp(HostCallback callback, HostWord hostValue);

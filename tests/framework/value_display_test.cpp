@@ -18,8 +18,8 @@ using test::FakeHost;
 class TextPanel : public ValueDisplay {
 public:
     using ValueDisplay::ValueDisplay;
-    using ValueDisplay::setText;
-    using ValueDisplay::showText;
+    using ValueDisplay::replaceText;
+    using ValueDisplay::replaceTextAndRepaint;
 };
 
 TEST(ValueDisplay, ConstructionRequestsInOrder) {
@@ -34,13 +34,13 @@ TEST(ValueDisplay, ConstructionRequestsInOrder) {
     panel->record()->dispatcher(panel->record(), PanelOpClose, 0, 0, nullptr, 0);
 }
 
-TEST(ValueDisplay, ShowTextAsksForOneRepaintSetTextNone) {
+TEST(ValueDisplay, ReplacingWithRepaintAsksOnceWithoutNever) {
     FakeHost host;
     auto* panel = new TextPanel(host.callback(), 0);
     host.clear();
-    panel->setText("a");
+    panel->replaceText("a");
     EXPECT_EQ(host.count(PanelReqRepaint), 0);
-    panel->showText("b");
+    panel->replaceTextAndRepaint("b");
     EXPECT_EQ(host.count(PanelReqRepaint), 1);
     EXPECT_EQ(panel->text(), "b");
     panel->record()->dispatcher(panel->record(), PanelOpClose, 0, 0, nullptr, 0);
@@ -48,7 +48,7 @@ TEST(ValueDisplay, ShowTextAsksForOneRepaintSetTextNone) {
 
 TEST(ValueDisplay, NullCallbackPanelIsSafe) {
     auto* panel = new TextPanel(nullptr, 0);
-    panel->showText("x");
+    panel->replaceTextAndRepaint("x");
     EXPECT_EQ(panel->record()->dispatcher(panel->record(), PanelOpClose, 0, 0, nullptr, 0), 1);
 }
 
@@ -79,7 +79,7 @@ struct PaintFixture : ::testing::Test {
 
 TEST_F(PaintFixture, BandFontGreenTransparentTextRestore) {
     host.backgroundColour = 0; // black band
-    panel->setText("12.5");
+    panel->replaceText("12.5");
     paint();
 
     ASSERT_EQ(host.requests.size(), 1u);
@@ -133,7 +133,7 @@ TEST_F(PaintFixture, Variants) {
         host.backgroundColour = c.background;
         host.fontHandle = c.font;
         info.width = c.width;
-        panel->setText(c.text);
+        panel->replaceText(c.text);
         paint();
         EXPECT_EQ(kinds(), c.kinds) << c.name;
     }
@@ -142,7 +142,7 @@ TEST_F(PaintFixture, Variants) {
 TEST_F(PaintFixture, LongTextIsDrawnWholeOnOneLine) {
     std::string text(300, 'W');
     text[150] = '\n'; // control characters go to the text output as they are
-    panel->setText(text);
+    panel->replaceText(text);
     paint();
     const gdi::RecordedOp* out = nullptr;
     for (int i = 0; i < dc.opCount; ++i)
@@ -154,7 +154,7 @@ TEST_F(PaintFixture, LongTextIsDrawnWholeOnOneLine) {
 
 TEST_F(PaintFixture, NoPaintInfoDrawsTextWithoutBand) {
     host.backgroundColour = 0;
-    panel->setText("x");
+    panel->replaceText("x");
     dc.clearOps();
     panel->record()->dispatcher(panel->record(), PanelOpPaint, reinterpret_cast<HostWord>(&dc), 0, nullptr, 0);
     EXPECT_EQ(dc.ops[0].kind, gdi::RecSelectObject);

@@ -56,10 +56,10 @@ private:
 
 class ProbePanel : public ValueDisplay {
 public:
-    ProbePanel(HostCallback cb, HostWord hv) : ValueDisplay(cb, hv) { setText("built"); }
-    void onStart(bool pinsExist) override { setText(pinsExist ? "probe again" : "probe"); }
-    void onPinValueChanged(PanelPin) override { showText(floatText(pin(1).getFloat())); }
-    void onInputGone(HostWord) override { showText("gone"); }
+    ProbePanel(HostCallback cb, HostWord hv) : ValueDisplay(cb, hv) { replaceText("built"); }
+    void onStart(bool pinsExist) override { replaceText(pinsExist ? "probe again" : "probe"); }
+    void onPinValueChanged(PanelPin) override { replaceTextAndRepaint(floatText(pin(1).getFloat())); }
+    void onInputGone(HostWord) override { replaceTextAndRepaint("gone"); }
 };
 
 constexpr ModuleDescription kDescription{
