@@ -361,7 +361,11 @@ const std::vector<Run::Verb>& Run::verbs() {
          [](Run& r, const Step& s) { r.session_.create(s.args[0].text != "panel", s.args[0].text != "dsp"); }},
         {"rate", 1, 1, {},
          [](const Step& s) {
-             if (!(numberArg(s, s.args[0], "a sample rate") > 0)) bad(s, "'" + s.args[0].text + "' is not above 0");
+             double rate = numberArg(s, s.args[0], "a sample rate");
+             if (!(rate > 0)) bad(s, "'" + s.args[0].text + "' is not above 0");
+             // The module gets a 32-bit float.
+             if (!std::isfinite(static_cast<float>(rate)) || !(static_cast<float>(rate) > 0))
+                 bad(s, "'" + s.args[0].text + "' is not a sample rate a 32-bit float can hold");
          },
          [](Run& r, const Step& s) { r.session_.setSampleRate(static_cast<float>(*parseDouble(s.args[0].text))); }},
         {"block", 1, 1, {}, [](const Step& s) { integerArg(s, s.args[0], 1, 1 << 20, "a block size"); },
@@ -695,7 +699,9 @@ Script parseScript(const std::string& text, const std::string& name, const std::
     Script script;
     script.name = name;
     script.dir = dir;
-    std::istringstream in(text);
+    // Editors on Windows may start a UTF-8 file with a byte order mark.
+    constexpr std::string_view kBom = "\xEF\xBB\xBF";
+    std::istringstream in(text.compare(0, kBom.size(), kBom) == 0 ? text.substr(kBom.size()) : text);
     std::string line;
     int number = 0;
     while (std::getline(in, line)) {
@@ -707,6 +713,9 @@ Script parseScript(const std::string& text, const std::string& name, const std::
 }
 
 Script loadScript(const std::string& path) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(platformPath(path), ec))
+        throw ScriptError(path + ": is a folder, not a scenario");
     std::ifstream in(platformPath(path), std::ios::binary);
     if (!in) throw ScriptError(path + ": cannot open the scenario");
     std::stringstream text;
@@ -728,7 +737,13 @@ Script parseInline(const std::string& steps) {
     };
     for (std::size_t i = 0; i < steps.size(); ++i) {
         char c = steps[i];
-        if (c == '"' && (i == 0 || steps[i - 1] != '\\')) inText = !inText;
+        if (inText && c == '\\' && i + 1 < steps.size()) {
+            // An escape inside a text: the next byte is part of it ("\\", "\"").
+            current += c;
+            current += steps[++i];
+            continue;
+        }
+        if (c == '"') inText = !inText;
         if ((c == ';' || c == '\n') && !inText) {
             flush();
             continue;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <span>
 
@@ -113,11 +114,40 @@ void* Session::makeHalf(Half half, HostWord* id) {
         throw LoadError(library_.path(), std::string("makeModule(0, ") + std::to_string(type) + ") returned null: no " +
                                              (half == Half::Dsp ? "DSP" : "panel") + " half");
     }
-    std::uint32_t magic;
-    std::memcpy(&magic, record, sizeof magic);
-    if (magic != (half == Half::Dsp ? kDspRecordMagic : kPanelRecordMagic))
-        note(std::string("the ") + (half == Half::Dsp ? "DSP" : "panel") + " record's magic is " + hexString(magic));
+    if (std::string problem = recordProblem(half, record, *id); !problem.empty()) {
+        // Nothing of a record that is not one is called, not even its close.
+        registry().erase(*id);
+        *id = 0;
+        throw LoadError(library_.path(), std::string("makeModule(0, ") + std::to_string(type) + ") returned " +
+                                             (half == Half::Dsp ? "a DSP" : "a panel") + " record that " + problem);
+    }
     return record;
+}
+
+// What is wrong with a record makeModule returned: its magic, its version,
+// the host value it was to keep, an entry point left null (the processing
+// function may be: open installs it). Empty when it is sound.
+std::string Session::recordProblem(Half half, const void* record, HostWord id) {
+    std::uint32_t magic;
+    std::int32_t version;
+    std::memcpy(&magic, record, sizeof magic);
+    std::memcpy(&version, static_cast<const char*>(record) + 4, sizeof version);
+    const std::uint32_t want = half == Half::Dsp ? kDspRecordMagic : kPanelRecordMagic;
+    if (magic != want) return "has the magic " + hexString(magic) + " (" + hexString(want) + " expected)";
+    if (version != 1) return "is of version " + std::to_string(version) + " (1 expected)";
+    if (half == Half::Dsp) {
+        DspHostRecord r;
+        std::memcpy(&r, record, sizeof r);
+        if (r.hostValue != id) return "does not keep the host value it was given";
+        if (r.dispatcher == nullptr) return "has no dispatcher";
+        if (r.event == nullptr) return "has no event entry";
+    } else {
+        GuiHostRecord r;
+        std::memcpy(&r, record, sizeof r);
+        if (r.hostValue != id) return "does not keep the host value it was given";
+        if (r.dispatcher == nullptr) return "has no dispatcher";
+    }
+    return {};
 }
 
 void Session::create(bool dsp, bool panel) {
@@ -291,7 +321,7 @@ void Session::closeAll() {
 // ---------------------------------------------------------------------------
 
 void Session::setSampleRate(float rate) {
-    if (!(rate > 0)) throw SessionError("the sample rate must be above 0");
+    if (!(rate > 0) || !std::isfinite(rate)) throw SessionError("the sample rate must be a finite number above 0");
     options_.sampleRate = rate;
     if (started_ && dsp_ != nullptr) {
         dspCall(DspOpSetSampleRate, 0, 0, nullptr, rate, "op 2 setSampleRate(opt=" + floatString(rate) + ")");
@@ -319,7 +349,7 @@ void Session::setBackground(std::int32_t colour) { options_.background = colour;
 Pin* Session::findPin(std::string_view ref) {
     auto indexed = [&](std::string_view prefix, int Pin::*field) -> Pin* {
         auto n = parseInteger(ref.substr(prefix.size()));
-        if (!n) return nullptr;
+        if (!n || *n < 0) return nullptr; // -1 stands for "no index" in Pin
         for (Pin& p : pins_)
             if (p.*field == *n) return &p;
         return nullptr;
@@ -407,6 +437,7 @@ void Session::setValue(Pin& pin, const PinValue& value, std::optional<std::int32
         throw SessionError(quoteText(pin.name) + " is " + (pin.dataType == DataMidi ? "a MIDI" : "an audio") +
                            " pin: use " + (pin.dataType == DataMidi ? "midi" : "audio"));
     if (delay < 0) throw SessionError("a value cannot be set in the past");
+    checkTime(clock_ + delay);
     if (pin.dsp < 0 && pin.panel < 0) throw SessionError(quoteText(pin.name) + " is a pin of neither half");
     std::optional<std::int32_t> event = pin.dsp >= 0 ? state : std::nullopt;
     Queued q;
@@ -464,6 +495,13 @@ void Session::feedAudio(Pin& pin, Signal signal, std::optional<std::int32_t> sta
 // Time and events
 // ---------------------------------------------------------------------------
 
+// Event times are 32-bit samples: a time past the clock's end would wrap
+// and come due at once.
+void Session::checkTime(std::int64_t time) const {
+    if (time > 0x7FFFFFFF)
+        throw SessionError("sample " + std::to_string(time) + " is past the end of the 32-bit sample clock (2147483647)");
+}
+
 void Session::enqueue(Queued q) {
     if (queue_.size() >= kMaxQueued) throw SessionError("more than a million events queued");
     std::int64_t time = q.event.time;
@@ -473,6 +511,7 @@ void Session::enqueue(Queued q) {
 void Session::sendMidi(std::int64_t time, std::int32_t message, std::int16_t extra) {
     if (dsp_ == nullptr) throw SessionError("MIDI needs a DSP half");
     if (time < clock_) time = clock_;
+    checkTime(time);
     Queued q;
     q.event = {static_cast<std::int32_t>(time), MidiEvent, message, static_cast<std::uint16_t>(extra), 0, 0};
     enqueue(std::move(q));

@@ -209,6 +209,7 @@ private:
     static std::string plainArgs(const Request& r);
 
     void* makeHalf(Half half, HostWord* id);
+    static std::string recordProblem(Half half, const void* record, HostWord id);
     void describe();
     void numberPins();
     void bindDsp();
@@ -224,6 +225,7 @@ private:
     void beginBlock(std::int64_t start);
     void fillAudio(Pin& pin, std::int64_t from);
     void enqueue(Queued q);
+    void checkTime(std::int64_t time) const;
     void writeVariable(Pin& pin);
     void forwardToDsp(Pin& pin);
     PinValue readVariable(const Pin& pin) const;
