@@ -3,8 +3,11 @@
 //   qemhost info FILE
 //   qemhost run FILE [SCRIPT...] [-e 'STEP; STEP'] [--trace] [--png OUT] [--background COLOUR] [--width N]
 //   qemhost run FILE --midi FILE.mid [--running-mode N] [--trace] [--png OUT] ...
-//   qemhost check FILE SCRIPT... [--background COLOUR] [--width N]
-//   qemhost demo [DIR] [--out DIR] [--background COLOUR] [--width N]
+//   qemhost check FILE SCRIPT... [--timeout S] [--background COLOUR] [--width N]
+//   qemhost demo [DIR] [--out DIR] [--gallery PNG] [--timeout S] [--background COLOUR] [--width N]
+//   qemhost --version
+//
+// check and demo do their work in child processes (host/child.h).
 //
 // Exit status: 0 success, 1 a scenario failed or a script is bad, 2 a file
 // could not be loaded as a deliverable, 64 a bad command line.
