@@ -37,6 +37,6 @@ function(qem_add_deliverable name)
     endif()
     set_property(GLOBAL APPEND PROPERTY QEM_DELIVERABLES ${name})
     if(NOT ARG_TEST)
-        set_property(GLOBAL APPEND PROPERTY QEM_PRODUCTS ${name}) # the deliverables users get
+        set_property(GLOBAL APPEND PROPERTY QEM_SHIPPED ${name}) # what users get
     endif()
 endfunction()

@@ -137,7 +137,10 @@ std::int64_t readTrack(Reader& r, std::size_t end, std::int32_t track, std::vect
                     Reader::fail(eventAt, "Set Tempo meta event with " + std::to_string(length) +
                                               " data bytes (3 expected)");
                 const std::uint8_t* p = r.at(dataAt);
-                tempos.push_back({tick, (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2]});
+                const std::uint32_t tempo = (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
+                // A quarter note of no time would put every later event at one instant.
+                if (tempo == 0) Reader::fail(eventAt, "Set Tempo of 0 microseconds per quarter note");
+                tempos.push_back({tick, tempo});
             } else if (type == 0x2F) {
                 return tick; // End of Track; anything after it in the chunk is not read
             }

@@ -7,7 +7,7 @@
 // - divisions in ticks per quarter note, with the file's tempo map (every
 //   Set Tempo meta event of any track; 120 bpm until the first), and SMPTE
 //   divisions (frames per second x ticks per frame; 29 means 29.97 drop
-//   frame), where tempo events do not change time;
+//   frame), where tempo events do not change time; a tempo of 0 is refused;
 // - channel messages with and without running status;
 // - SysEx: an F0 event becomes the packed message a MIDI pin shows for it,
 //   status F0 with the first two data bytes that follow it (0 where the

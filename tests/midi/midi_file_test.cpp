@@ -233,6 +233,8 @@ TEST(MidiFileErrors, NameTheOffset) {
         {"meta past end", withTrack({0x00, 0xFF, 0x03, 0x10, 0x41}), 26, "meta event of 16 bytes runs past"},
         {"meta type cut", withTrack({0x00, 0xFF}), 24, "meta event cut short"},
         {"tempo too short", withTrack({0x00, 0xFF, 0x51, 0x02, 0x07, 0xA1}), 23, "Set Tempo meta event with 2"},
+        {"tempo 0", withTrack({0x00, 0x90, 0x3C, 0x40, 0x00, 0xFF, 0x51, 0x03, 0x00, 0x00, 0x00}), 27,
+         "Set Tempo of 0 microseconds"},
         {"clock in a track", withTrack({0x00, 0xF8}), 23, "status byte 0xF8 cannot stand"},
         {"quarter frame in a track", withTrack({0x00, 0xF1, 0x00}), 23, "status byte 0xF1"},
     };
