@@ -1,6 +1,7 @@
 #include "host/demo.h"
 
 #include "host/child.h"
+#include "host/canvas.h"
 #include "host/scenario.h"
 #include "host/text.h"
 
@@ -264,6 +265,17 @@ Image contactSheet(const std::vector<std::pair<std::string, Image>>& tiles) {
 
 } // namespace
 
+// A panel width that shows the longest text the scenario expects whole:
+// the text starts at x 7, and the host's font is fixed-pitch.
+int widthToShow(const Script& script) {
+    std::size_t longest = 0;
+    for (const Step& s : script.steps)
+        if (s.verb == "expect" && s.args.size() == 2 && s.args[0].text == "text")
+            longest = std::max(longest, s.args[1].text.size());
+    static const int advance = Canvas::create()->fontAdvance();
+    return std::min(7 + static_cast<int>(longest) * advance + 8, 4096);
+}
+
 const char* demoScenario(const std::string& moduleName) {
     auto it = scenarios().find(moduleName);
     return it != scenarios().end() ? it->second : nullptr;
@@ -296,7 +308,7 @@ int runDemoChild(const DemoOptions& options, int first, std::ostream& out) {
         Script script = parseScript(text != nullptr ? text : "start\npaint\n", name, "");
 
         RunOptions run;
-        run.session.width = options.width;
+        run.session.width = std::max(options.width, widthToShow(script));
         run.session.background = options.background;
         ScenarioRunner runner(*lib, run);
         std::vector<Image> pictures;

@@ -30,17 +30,17 @@ using test::FakeHost;
 using test::PanelHalf;
 using test::PluginLibrary;
 
-// The probe's file; under Wine the PE reader wants the Windows form.
+#ifdef _WIN32
+// The probe's file; the PE reader wants the Windows form.
 std::string pluginPath() {
     std::string path = QEM_PROBE_PLUGIN;
-#ifdef _WIN32
     if (!path.empty() && path[0] == '/') {
         std::replace(path.begin(), path.end(), '/', '\\');
         path = "Z:" + path;
     }
-#endif
     return path;
 }
+#endif
 
 struct ProbeFixture : ::testing::Test {
     PluginLibrary lib{QEM_PROBE_PLUGIN};
