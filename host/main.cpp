@@ -112,7 +112,8 @@ std::string pngFor(const std::string& out, const std::string& script, bool sever
 // `first`: a child of check (see child.h) does the files from that one on
 // and ends each with itemDoneLine; -1 for a run in this process.
 int run(const std::string& file, const std::vector<std::string>& scripts, const std::string& inlineSteps,
-        bool trace, const std::string& png, SessionOptions options, bool quiet, int first = -1) {
+        const ScriptDefines& defines, bool trace, const std::string& png, SessionOptions options, bool quiet,
+        int first = -1) {
     struct Item {
         std::string name;
         std::optional<Script> script;
@@ -122,7 +123,7 @@ int run(const std::string& file, const std::vector<std::string>& scripts, const 
     for (std::size_t i = first > 0 ? static_cast<std::size_t>(first) : 0; i < scripts.size(); ++i) {
         Item item{scripts[i], std::nullopt, {}};
         try {
-            item.script = loadScript(scripts[i]);
+            item.script = loadScript(scripts[i], defines);
         } catch (const ScriptError& e) {
             item.error = e.what();
         }
@@ -131,7 +132,7 @@ int run(const std::string& file, const std::vector<std::string>& scripts, const 
     if (!inlineSteps.empty()) {
         Item item{"-e", std::nullopt, {}};
         try {
-            item.script = parseInline(inlineSteps);
+            item.script = parseInline(inlineSteps, defines);
         } catch (const ScriptError& e) {
             item.error = e.what();
         }
@@ -172,8 +173,8 @@ int run(const std::string& file, const std::vector<std::string>& scripts, const 
 
 // check: the scenario files run in child processes (child.h), so a module
 // that crashes or hangs in one fails that file alone.
-int check(const std::string& file, const std::vector<std::string>& scripts, const std::string& background, int width,
-          double timeout) {
+int check(const std::string& file, const std::vector<std::string>& scripts, const std::vector<std::string>& defines,
+          const std::string& background, int width, double timeout) {
     int failed = 0, passed = 0;
     bool unloadable = false;
     ChildItemHandlers h;
@@ -196,6 +197,10 @@ int check(const std::string& file, const std::vector<std::string>& scripts, cons
         [&](int first) {
             std::vector<std::string> args = {"check", file};
             args.insert(args.end(), scripts.begin(), scripts.end());
+            for (const std::string& d : defines) {
+                args.push_back("--define");
+                args.push_back(d);
+            }
             for (std::string a : std::vector<std::string>{"--background", background, "--width",
                                                           std::to_string(width), "--child", std::to_string(first)})
                 args.push_back(a);
@@ -287,6 +292,7 @@ int main(int argc, char** argv) {
     std::string gallery;
     double timeout = 60;
     int child = -1;
+    std::vector<std::string> defineArgs;
 
     auto addLook = [&](CLI::App* cmd) {
         cmd->add_option("--background", background,
@@ -322,6 +328,8 @@ int main(int argc, char** argv) {
     runCmd->add_option("--running-mode", runningMode, "With --midi: the \"Running Mode\" setting (0, 1, 2, ...)")
         ->needs(midiOpt)
         ->check(CLI::Range(-32768, 32767));
+    const char* defineHelp = "A value for ${NAME} in the scenarios (NAME=VALUE; may be given again)";
+    runCmd->add_option("-D,--define", defineArgs, defineHelp);
     addLook(runCmd);
     runCmd->footer(scenarioHelp);
 
@@ -329,6 +337,7 @@ int main(int argc, char** argv) {
         "check", "Run scenarios quietly: one PASS/FAIL line each, failures with file:line (for CTest)");
     checkCmd->add_option("FILE", file, "The deliverable (.sep or .sem)")->required();
     checkCmd->add_option("SCRIPT", scripts, "Scenario files")->required();
+    checkCmd->add_option("-D,--define", defineArgs, defineHelp);
     addLook(checkCmd);
     addChild(checkCmd);
     checkCmd->footer("Each scenario runs in a child process: one that crashes or hangs fails alone.\n" + scenarioHelp);
@@ -358,16 +367,23 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     options.background = *colour;
+    ScriptDefines defines;
+    for (const std::string& d : defineArgs) {
+        if (!addDefine(d, defines)) {
+            std::cerr << "qemhost: --define " << d << ": not NAME=VALUE\n";
+            return kExitUsage;
+        }
+    }
 
     try {
         if (*infoCmd) return info(file);
         if (*runCmd && !midiPath.empty()) return playMidi(file, midiPath, runningMode, trace, png, options);
-        if (*runCmd) return run(file, scripts, inlineSteps, trace, png, options, false);
+        if (*runCmd) return run(file, scripts, inlineSteps, defines, trace, png, options, false);
         if (*checkCmd && child >= 0) {
             becomeChild();
-            return run(file, scripts, "", false, "", options, true, child);
+            return run(file, scripts, "", defines, false, "", options, true, child);
         }
-        if (*checkCmd) return check(file, scripts, background, width, timeout);
+        if (*checkCmd) return check(file, scripts, defineArgs, background, width, timeout);
         if (*demoCmd) {
             DemoOptions d;
             d.dir = dir;

@@ -669,12 +669,39 @@ void validate(const Step& s) {
     verb->check(s);
 }
 
-Step makeStep(const std::string& file, int line, const std::string& source) {
+bool isDefineName(std::string_view name) {
+    if (name.empty()) return false;
+    for (char c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-') return false;
+    return true;
+}
+
+// The line with every ${NAME} replaced by its value.
+std::string substitute(const std::string& source, const ScriptDefines& defines, const std::string& where) {
+    std::string out;
+    std::size_t at = 0;
+    for (;;) {
+        std::size_t open = source.find("${", at);
+        if (open == std::string::npos) return out + source.substr(at);
+        std::size_t close = source.find('}', open + 2);
+        if (close == std::string::npos) throw ScriptError(where + "'${' without its '}'");
+        const std::string name = source.substr(open + 2, close - open - 2);
+        auto it = defines.find(name);
+        if (!isDefineName(name) || it == defines.end())
+            throw ScriptError(where + "no value for ${" + name + "} (give one: --define " + name + "=VALUE)");
+        out += source.substr(at, open - at) + it->second;
+        at = close + 1;
+    }
+}
+
+Step makeStep(const std::string& file, int line, const std::string& written, const ScriptDefines& defines) {
     Step s;
     s.file = file;
     s.line = line;
+    const std::string where = file + ":" + std::to_string(line) + ": ";
+    const std::string source = substitute(written, defines, where);
     s.source = trim(source);
-    std::vector<Token> tokens = tokenize(source, file + ":" + std::to_string(line) + ": ");
+    std::vector<Token> tokens = tokenize(source, where);
     if (tokens.empty()) return s;
     if (!tokens[0].key.empty() || tokens[0].quoted) throw ScriptError(at(s) + "a step starts with its name, not '" + tokens[0].text + "'");
     s.verb = tokens[0].text;
@@ -695,7 +722,15 @@ Step makeStep(const std::string& file, int line, const std::string& source) {
 
 } // namespace
 
-Script parseScript(const std::string& text, const std::string& name, const std::string& dir) {
+bool addDefine(const std::string& assignment, ScriptDefines& defines) {
+    std::size_t eq = assignment.find('=');
+    if (eq == std::string::npos || !isDefineName(std::string_view(assignment).substr(0, eq))) return false;
+    defines[assignment.substr(0, eq)] = assignment.substr(eq + 1);
+    return true;
+}
+
+Script parseScript(const std::string& text, const std::string& name, const std::string& dir,
+                   const ScriptDefines& defines) {
     Script script;
     script.name = name;
     script.dir = dir;
@@ -706,13 +741,13 @@ Script parseScript(const std::string& text, const std::string& name, const std::
     int number = 0;
     while (std::getline(in, line)) {
         ++number;
-        Step s = makeStep(name, number, line);
+        Step s = makeStep(name, number, line, defines);
         if (!s.verb.empty()) script.steps.push_back(std::move(s));
     }
     return script;
 }
 
-Script loadScript(const std::string& path) {
+Script loadScript(const std::string& path, const ScriptDefines& defines) {
     std::error_code ec;
     if (std::filesystem::is_directory(platformPath(path), ec))
         throw ScriptError(path + ": is a folder, not a scenario");
@@ -721,17 +756,17 @@ Script loadScript(const std::string& path) {
     std::stringstream text;
     text << in.rdbuf();
     std::string dir = std::filesystem::path(path).parent_path().string();
-    return parseScript(text.str(), path, dir);
+    return parseScript(text.str(), path, dir, defines);
 }
 
-Script parseInline(const std::string& steps) {
+Script parseInline(const std::string& steps, const ScriptDefines& defines) {
     Script script{"-e", ".", {}};
     std::string current;
     bool inText = false;
     int number = 0;
     auto flush = [&] {
         ++number;
-        Step s = makeStep("-e", number, current);
+        Step s = makeStep("-e", number, current, defines);
         if (!s.verb.empty()) script.steps.push_back(std::move(s));
         current.clear();
     };

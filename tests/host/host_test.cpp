@@ -431,6 +431,32 @@ TEST(Scenario, TokensKeepQuotedTextsWhole) {
     EXPECT_EQ(bom.steps[0].verb, "start");
 }
 
+TEST(Scenario, DefinesFillInTheirValuesAndAMissingOneIsAnError) {
+    ScriptDefines defines;
+    ASSERT_TRUE(addDefine("direction=1", defines));
+    ASSERT_TRUE(addDefine("pin=Float", defines));
+    EXPECT_FALSE(addDefine("no value", defines));
+    EXPECT_FALSE(addDefine("=1", defines));
+    Script s = parseScript("expect request addPin value=${direction} text=\"${pin}\"\nset ${pin} 0.${direction}\n",
+                           "x.scn", "", defines);
+    ASSERT_EQ(s.steps.size(), 2u);
+    EXPECT_EQ(s.steps[0].options.at("value").text, "1");
+    EXPECT_EQ(s.steps[0].options.at("text").text, "Float");
+    EXPECT_EQ(s.steps[1].source, "set Float 0.1");
+    const std::pair<const char*, const char*> bad[] = {
+        {"set ${other} 1", "x.scn:1: no value for ${other} (give one: --define other=VALUE)"},
+        {"set ${pin 1", "x.scn:1: '${' without its '}'"},
+    };
+    for (auto [text, message] : bad) {
+        try {
+            parseScript(text, "x.scn", "", defines);
+            ADD_FAILURE() << text;
+        } catch (const ScriptError& e) {
+            EXPECT_EQ(std::string(e.what()), message);
+        }
+    }
+}
+
 TEST(Scenario, AFolderIsNotAScenario) {
     try {
         loadScript(QEM_FIXTURE_DIR);
