@@ -1,6 +1,7 @@
 #include "modules/midi/midi_text.h"
 
 #include <array>
+#include <cstring>
 
 namespace qem {
 namespace {
@@ -10,26 +11,29 @@ namespace {
 class Line {
 public:
     Line& operator<<(std::string_view s) {
-        for (char c : s) put(c);
+        put(s.data(), s.size());
         return *this;
     }
     Line& operator<<(unsigned n) {
         char digits[10];
-        int k = 0;
+        char* p = digits + sizeof digits;
         do {
-            digits[k++] = static_cast<char>('0' + n % 10);
+            *--p = static_cast<char>('0' + n % 10);
             n /= 10;
         } while (n != 0);
-        while (k > 0) put(digits[--k]);
+        put(p, static_cast<std::size_t>(digits + sizeof digits - p));
         return *this;
     }
     std::string str() const { return std::string(buf_.data(), size_); }
 
 private:
-    void put(char c) {
-        if (size_ < buf_.size()) buf_[size_++] = c;
+    // Whatever does not fit is dropped.
+    void put(const char* s, std::size_t n) {
+        if (n > buf_.size() - size_) n = buf_.size() - size_;
+        std::memcpy(buf_.data() + size_, s, n);
+        size_ += n;
     }
-    std::array<char, kMaxMidiTextLength> buf_{};
+    std::array<char, kMaxMidiTextLength> buf_; // only the first size_ are written and read
     std::size_t size_ = 0;
 };
 
