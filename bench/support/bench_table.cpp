@@ -58,7 +58,8 @@ long allocations() { return gAllocations.load(std::memory_order_relaxed); }
 
 std::string figure(double v) {
     char buf[32];
-    if (v != 0 && std::fabs(v) < 0.01) std::snprintf(buf, sizeof buf, "%.1e", v);
+    if (v == std::floor(v) && std::fabs(v) < 1e6) std::snprintf(buf, sizeof buf, "%.0f", v);
+    else if (v != 0 && std::fabs(v) < 0.01) std::snprintf(buf, sizeof buf, "%.1e", v);
     else if (std::fabs(v) < 10) std::snprintf(buf, sizeof buf, "%.2f", v);
     else if (std::fabs(v) < 100) std::snprintf(buf, sizeof buf, "%.1f", v);
     else std::snprintf(buf, sizeof buf, "%.0f", v);
