@@ -249,6 +249,7 @@ int playMidi(const std::string& file, const std::string& midiPath, std::optional
     print();
     for (const TimedMidiMessage& m : schedule.messages) {
         if (m.sample > session.clock() || m.sample == 0) session.advanceTo(m.sample);
+        session.forgetRequestsBefore(session.requests().size()); // nothing here looks back at them
         if (session.shownText() != shown) {
             shown = session.shownText();
             print();

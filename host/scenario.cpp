@@ -237,10 +237,26 @@ private:
 
     std::size_t windowStart(const Step& s) {
         auto it = s.options.find("since");
-        if (it == s.options.end()) return window_;
-        auto m = marks_.find(it->second.text);
-        if (m == marks_.end()) bad(s, "no mark '" + it->second.text + "'");
-        return m->second;
+        std::size_t from = window_;
+        if (it != s.options.end()) {
+            auto m = marks_.find(it->second.text);
+            if (m == marks_.end()) bad(s, "no mark '" + it->second.text + "'");
+            from = m->second;
+        }
+        const RequestLog& log = session_.requests();
+        if (from < log.firstKept())
+            throw SessionError("the host keeps the last " + std::to_string(log.limit()) + " requests, and " +
+                               std::to_string(log.size() - from) + " were made since " +
+                               (it != s.options.end() ? "mark '" + it->second.text + "'" : "the last step began"));
+        return from;
+    }
+
+    // Expectations look back to the last step's start or to a mark, never
+    // further: the requests before both are let go.
+    void forgetUnseenRequests() {
+        std::size_t keep = window_;
+        for (const auto& [name, at] : marks_) keep = std::min(keep, at);
+        session_.forgetRequestsBefore(keep);
     }
 
     void expectRequest(const Step& s, bool none) {
@@ -657,6 +673,7 @@ void Run::step(const Step& s) {
     if (!verb->looks) window_ = session_.requests().size();
     verb->action(*this, s);
     if (!verb->looks) session_.settle();
+    forgetUnseenRequests();
 }
 
 void validate(const Step& s) {

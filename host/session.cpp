@@ -85,8 +85,25 @@ std::string pinValueText(const Pin& pin, const PinValue& v) {
 // Life
 // ---------------------------------------------------------------------------
 
+const Request& RequestLog::operator[](std::size_t n) const {
+    if (n < first_ || n >= size())
+        throw SessionError("request " + std::to_string(n) + " is not kept (the log holds " + std::to_string(first_) +
+                           " to " + std::to_string(size()) + ", at most " + std::to_string(limit_) + ")");
+    return kept_[n - first_];
+}
+
+void RequestLog::add(Request r) {
+    if (kept_.size() >= limit_) forgetBefore(size() - limit_ + 1);
+    kept_.push_back(std::move(r));
+}
+
+void RequestLog::forgetBefore(std::size_t n) {
+    for (; first_ < n && !kept_.empty(); ++first_) kept_.pop_front();
+}
+
 Session::Session(const Library& library, Trace& trace, SessionOptions options)
-    : library_(library), trace_(trace), options_(options), canvas_(Canvas::create()) {
+    : library_(library), trace_(trace), options_(options), canvas_(Canvas::create()),
+      requests_(options.requestLogLimit) {
     trace_.setClock([this] { return clock_; });
 }
 
@@ -737,8 +754,9 @@ HostWord QEM_CDECL Session::entry(void* record, std::int32_t op, HostWord index,
             s.trace_.line(s.who(half) + " <-", "req " + std::to_string(op) + " " +
                                                    (kind != nullptr ? kind->name : "unknown") + "(" +
                                                    (kind != nullptr ? kind->describe(s, r, ptr) : plainArgs(r)));
-        s.requests_.push_back(std::move(r));
-        return s.requests_.back().result;
+        const HostWord result = r.result;
+        s.requests_.add(std::move(r));
+        return result;
     } catch (...) {
         return 0; // nothing is thrown into the module
     }

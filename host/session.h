@@ -22,6 +22,7 @@
 #include "host/trace.h"
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -85,6 +86,32 @@ struct Request {
     std::int64_t clock = 0;
 };
 
+// The requests a session answered, numbered from 0 in the order made. It
+// keeps only the latest: its owner lets the older go once it looks at them
+// no more (Session::forgetRequestsBefore), and past `limit` kept requests
+// the oldest go anyway, so a long session's log stays small. Reading one
+// that is gone is a SessionError; the trace is written as requests are
+// made and loses nothing.
+class RequestLog {
+public:
+    explicit RequestLog(std::size_t limit) : limit_(limit > 0 ? limit : 1) {}
+    std::size_t size() const { return first_ + kept_.size(); } // made so far, kept or not
+    std::size_t firstKept() const { return first_; }
+    std::size_t limit() const { return limit_; }
+    const Request& operator[](std::size_t n) const;
+    // The kept requests, oldest first.
+    std::deque<Request>::const_iterator begin() const { return kept_.begin(); }
+    std::deque<Request>::const_iterator end() const { return kept_.end(); }
+
+    void add(Request r);
+    void forgetBefore(std::size_t n);
+
+private:
+    std::deque<Request> kept_;
+    std::size_t first_ = 0; // the number of kept_.front()
+    std::size_t limit_;
+};
+
 struct SessionOptions {
     float sampleRate = 44100.0f;
     int blockSize = 1024;
@@ -92,6 +119,7 @@ struct SessionOptions {
     std::int32_t background = -1;     // FontInfo.backgroundColour: COLORREF, or negative for none
     std::uint32_t panelColour = 0x303030; // the host's panel behind the module's drawing (COLORREF)
     bool autoPaint = true;            // paint after start and whenever a repaint is pending
+    std::size_t requestLogLimit = std::size_t(1) << 20; // requests kept at most (see RequestLog)
 };
 
 class Session;
@@ -184,7 +212,9 @@ public:
     HostWord hostFont() { return canvas_->font(); }
 
     // --- what happened --------------------------------------------------
-    const std::vector<Request>& requests() const { return requests_; }
+    const RequestLog& requests() const { return requests_; }
+    // The owner looks at no request numbered below n any more.
+    void forgetRequestsBefore(std::size_t n) { requests_.forgetBefore(n); }
     // Host observations about the module (a request for an unknown pin...).
     const std::vector<std::string>& notes() const { return notes_; }
 
@@ -273,7 +303,7 @@ private:
     int paints_ = 0;
     std::string shown_;
 
-    std::vector<Request> requests_;
+    RequestLog requests_;
     std::vector<std::string> notes_;
     std::map<const void*, int> fnNames_;
     std::map<HostWord, int> callNames_;

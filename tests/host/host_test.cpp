@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -365,6 +366,93 @@ TEST_F(ProbeFixture, RequestsOfUnknownRecordsAreAnswered0) {
     std::uint32_t garbage[16] = {};
     EXPECT_EQ(Session::callback()(garbage, DspReqPinCount, 0, 0, nullptr, 0), 0);
     EXPECT_EQ(Session::callback()(nullptr, DspReqPinCount, 0, 0, nullptr, 0), 0);
+}
+
+// --- the request log ----------------------------------------------------------
+
+// A long session keeps only its latest requests: they keep the numbers of
+// the whole session, the trace still shows every one, and one let go is an
+// error to read, never another request's data.
+TEST(RequestLog, KeepsTheLatestUpToItsLimitNumberedAsMade) {
+    auto lib = Library::load(QEM_PROBE);
+    std::ostringstream traced;
+    Trace trace(&traced);
+    SessionOptions o;
+    o.autoPaint = false;
+    o.requestLogLimit = 8;
+    Session s(*lib, trace, o);
+    s.start(false);
+    Pin* a = s.findPin("A");
+    for (int i = 0; i < 50; ++i) {
+        s.setValue(*a, PinValue{std::bit_cast<std::int32_t>(static_cast<float>(i)), {}}, StateChanged);
+        s.settle();
+    }
+    const RequestLog& log = s.requests();
+    ASSERT_GT(log.size(), 200u); // four a value, and those of start
+    EXPECT_EQ(log.firstKept(), log.size() - 8);
+    EXPECT_EQ(std::distance(log.begin(), log.end()), 8);
+    std::size_t tracedRequests = 0;
+    for (std::size_t at = traced.str().find("<- req"); at != std::string::npos; at = traced.str().find("<- req", at + 1))
+        ++tracedRequests;
+    EXPECT_EQ(tracedRequests, log.size());
+    // The last value's four, in order: the clock and the pin change, then
+    // the panel's read and its repaint.
+    const struct {
+        Half half;
+        std::int32_t op;
+    } last[] = {{Half::Dsp, DspReqSampleClock}, {Half::Dsp, DspReqPinState}, {Half::Panel, PanelReqGetValue},
+                {Half::Panel, PanelReqRepaint}};
+    for (std::size_t i = 0; i < 4; ++i) {
+        const Request& r = log[log.size() - 4 + i];
+        EXPECT_EQ(r.half, last[i].half) << i;
+        EXPECT_EQ(r.op, last[i].op) << i;
+    }
+    EXPECT_THROW(log[log.firstKept() - 1], SessionError);
+    EXPECT_THROW(log[log.size()], SessionError);
+    s.forgetRequestsBefore(log.size() - 2);
+    EXPECT_EQ(log.firstKept(), log.size() - 2);
+    EXPECT_THROW(log[log.size() - 3], SessionError);
+    EXPECT_EQ(log[log.size() - 1].op, PanelReqRepaint);
+}
+
+// Expectations look back to the last step or to a mark, so the runner lets
+// older requests go: a long script's log stays the size of one step, a
+// mark holds what came after it, and a window the limit has cut short
+// fails with the reason instead of counting what is left.
+TEST(RequestLog, ScenariosKeepWhatTheirExpectationsLookAt) {
+    auto lib = Library::load(QEM_PROBE);
+    std::string sets;
+    for (int i = 0; i < 300; ++i) sets += "set A " + std::to_string(i % 2) + "\nexpect request dsp pinState count=1\n";
+    const struct {
+        const char* name;
+        std::string text;
+        std::size_t limit;
+        bool passes;
+        std::size_t keptAtMost; // after any step
+        const char* failure;
+    } cases[] = {
+        {"no mark", "start\n" + sets, 1 << 20, true, 8, nullptr},
+        {"a mark", "start\nmark m\n" + sets + "expect request dsp pinState count=300 since=m\n", 1 << 20, true,
+         1510, nullptr},
+        {"a mark past the limit", "start\nmark m\n" + sets + "expect request dsp pinState count=300 since=m\n", 100,
+         false, 100, "the host keeps the last 100 requests, and 1500 were made since mark 'm'"},
+    };
+    for (const auto& c : cases) {
+        RunOptions options;
+        options.session.requestLogLimit = c.limit;
+        ScenarioRunner runner(*lib, options);
+        std::size_t kept = 0;
+        runner.afterStep = [&](const Step&, Session& session) {
+            kept = std::max(kept, session.requests().size() - session.requests().firstKept());
+        };
+        RunResult result = runner.run(parseScript(c.text, "long.scn", ""));
+        EXPECT_EQ(result.passed, c.passes) << c.name << (result.failures.empty() ? "" : ": " + result.failures[0]);
+        EXPECT_LE(kept, c.keptAtMost) << c.name;
+        if (c.failure != nullptr) {
+            ASSERT_EQ(result.failures.size(), 1u) << c.name;
+            EXPECT_NE(result.failures[0].find(c.failure), std::string::npos) << result.failures[0];
+        }
+    }
 }
 
 // --- scenario parsing ---------------------------------------------------------
