@@ -90,42 +90,36 @@ void readScientific(const char* text, int digits, char* d, int& exponent) {
     exponent = std::atoi(std::strchr(text, 'e') + 1);
 }
 
-} // namespace
-
-std::string floatTextBySnprintf(float v) {
+// The rule on a library's scientific form: print(magnitude, precision, out)
+// writes "d.<precision digits>e<sign><exponent>" into out (40 chars).
+template <class Print>
+std::string byScientific(float v, Print print) {
     const auto bits = std::bit_cast<std::uint32_t>(v);
     if (const char* special = specialText(bits)) return special;
     if ((bits & 0x7FFFFFFF) == 0) return "0.";
     const double magnitude = std::fabs(static_cast<double>(v));
     char text[40], d[11];
     int exponent;
-    std::snprintf(text, sizeof text, "%.9e", magnitude);
+    print(magnitude, 9, text);
     readScientific(text, 10, d, exponent);
     if (isTie(bits, exponent)) {
-        std::snprintf(text, sizeof text, "%.10e", magnitude);
+        print(magnitude, 10, text);
         readScientific(text, 10, d, exponent); // the eleventh digit is the 5
         roundTieUp(d, exponent);
     }
     return shape(bits >> 31, d, exponent);
 }
 
+} // namespace
+
+std::string floatTextBySnprintf(float v) {
+    return byScientific(v, [](double m, int precision, char* out) { std::snprintf(out, 40, "%.*e", precision, m); });
+}
+
 std::string floatTextByToChars(float v) {
-    const auto bits = std::bit_cast<std::uint32_t>(v);
-    if (const char* special = specialText(bits)) return special;
-    if ((bits & 0x7FFFFFFF) == 0) return "0.";
-    const double magnitude = std::fabs(static_cast<double>(v));
-    char text[40], d[11];
-    int exponent;
-    auto end = std::to_chars(text, text + sizeof text - 1, magnitude, std::chars_format::scientific, 9).ptr;
-    *end = '\0';
-    readScientific(text, 10, d, exponent);
-    if (isTie(bits, exponent)) {
-        end = std::to_chars(text, text + sizeof text - 1, magnitude, std::chars_format::scientific, 10).ptr;
-        *end = '\0';
-        readScientific(text, 10, d, exponent);
-        roundTieUp(d, exponent);
-    }
-    return shape(bits >> 31, d, exponent);
+    return byScientific(v, [](double m, int precision, char* out) {
+        *std::to_chars(out, out + 39, m, std::chars_format::scientific, precision).ptr = '\0';
+    });
 }
 
 namespace {
