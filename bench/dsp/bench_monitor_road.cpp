@@ -10,6 +10,7 @@
 // pin change copied into the panel's pin, op 7 called at once; the paint on
 // the same canvas), so the ratio is what the reference host adds: its
 // routing, its event queue, its answers and its record of each request.
+// Both must leave the same text on the panel, or the program fails.
 //
 //   tools/bench   (or: build/bench/bench/dsp/bench_monitor_road)
 #include "bench/support/bench_table.h"
@@ -57,7 +58,10 @@ void road(benchmark::State& state, const Module& m, bool paint) {
         session.forgetRequestsBefore(session.requests().size());
         flip = !flip;
     }
-    if (!paint) session.paint(); // for the label: what the panel shows at the end
+    // For the label: what the panel shows for the first value.
+    session.setValue(*pin, m.a, StateChanged);
+    session.settle();
+    session.paint();
     state.SetLabel(session.shownText());
 }
 
@@ -145,9 +149,7 @@ void direct(benchmark::State& state, const Module& m, bool paint) {
     d.dsp->dispatcher(d.dsp, DspOpOpen, 0, 0, nullptr, 0);
     d.panel->dispatcher(d.panel, PanelOpStart, 0, 0, nullptr, 0);
     DspEvent ev{0, PinStateEvent, StateChanged, 0, 2, 0};
-    bool flip = false;
-    for (auto _ : state) {
-        const host::PinValue& v = flip ? m.b : m.a;
+    auto step = [&](const host::PinValue& v, bool paintNow) {
         switch (d.type) { // as the host writes a variable of the type
         case DataText: *static_cast<const char**>(d.in) = v.text.c_str(); break;
         case DataList: *static_cast<std::int16_t*>(d.in) = static_cast<std::int16_t>(v.bits); break;
@@ -155,7 +157,7 @@ void direct(benchmark::State& state, const Module& m, bool paint) {
         }
         d.dsp->event(d.dsp->object, &ev);
         d.panel->dispatcher(d.panel, PanelOpPinValueChanged, 1, 0, nullptr, 0);
-        if (paint && d.repaint) {
+        if (paintNow && d.repaint) {
             d.repaint = false;
             PaintInfo info{};
             info.width = 100;
@@ -163,9 +165,14 @@ void direct(benchmark::State& state, const Module& m, bool paint) {
             d.panel->dispatcher(d.panel, PanelOpPaint, dc, 0, &info, 0);
             d.canvas->end();
         }
+    };
+    bool flip = false;
+    for (auto _ : state) {
+        step(flip ? m.b : m.a, paint);
         flip = !flip;
     }
-    if (paint) state.SetLabel(shownText(d.canvas->ops()));
+    step(m.a, true); // for the label: what the panel shows for the first value
+    state.SetLabel(shownText(d.canvas->ops()));
     d.panel->dispatcher(d.panel, PanelOpClose, 0, 0, nullptr, 0);
     d.dsp->dispatcher(d.dsp, DspOpClose, 0, 0, nullptr, 0);
     gDirect = nullptr;
@@ -189,6 +196,12 @@ int main(int argc, char** argv) {
                  {"list", "a List value"},  {"float_paint", "a Float value, with paint"},
                  {"list_paint", "a List value, with paint"}};
     for (const auto& r : roads) {
+        // Both roads end with the same text on the panel.
+        const bench::Measure* host = t.find(std::string("road/") + r.name);
+        const bench::Measure* wired = t.find(std::string("direct/") + r.name);
+        if (host != nullptr && wired != nullptr && host->label != wired->label)
+            t.fail(std::string(r.name) + ": the host's road ends with \"" + host->label + "\", the wired halves' with \"" +
+                   wired->label + "\"");
         const bool paint = std::string(r.name).find("paint") != std::string::npos;
         t.ratio(std::string("Host road, ") + r.what + (paint ? "" : ", event in to text out"),
                 std::string("road/") + r.name, "halves wired directly", std::string("direct/") + r.name,

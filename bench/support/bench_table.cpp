@@ -126,6 +126,11 @@ void Table::row(const std::string& path, const std::string& time, const std::str
 
 void Table::note(const std::string& text) { notes_.push_back(text); }
 
+void Table::fail(const std::string& why) {
+    std::fprintf(stderr, "%s\n", why.c_str());
+    failed_ = true;
+}
+
 int Table::finish() {
     for (const Row& r : rows_)
         std::printf("@row\t%s\t%s\t%s\t%s\t%s\t%s\n", r.path.c_str(), r.time.c_str(), r.baseline.c_str(),

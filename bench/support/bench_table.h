@@ -56,6 +56,8 @@ public:
              const std::string& aim, bool ok);
     // Prints a note line under the rows (tools/bench shows it below the table).
     void note(const std::string& text);
+    // A check of the program's own failed: printed, and the exit status is 1.
+    void fail(const std::string& why);
 
     // Prints the rows; the exit status for main.
     int finish();
