@@ -482,7 +482,7 @@ void Session::applyValue(Pin& pin, const PinValue& value) {
         bool notify = pin.dsp < 0 || pin.direction == DirSetting;
         if (notify && panelStarted_) {
             panelCall(PanelOpPinValueChanged, pin.panel, 0, nullptr, 0.0f,
-                      "op 7 pinValueChanged(index=" + std::to_string(pin.panel) + ")");
+                      trace_.on() ? "op 7 pinValueChanged(index=" + std::to_string(pin.panel) + ")" : std::string());
         }
     }
 }
@@ -562,8 +562,8 @@ void Session::deliver(const Queued& q) {
     if (q.pin >= 0) applyValue(pins_[static_cast<std::size_t>(q.pin)], q.value);
     if (q.event.type < 0 || dsp_ == nullptr || !dspOpen_) return;
     DspEvent event = q.event; // the module may only use it during the call
-    std::string what;
-    switch (event.type) {
+    std::string what; // for the trace only
+    if (trace_.on()) switch (event.type) {
     case PinStateEvent:
         what = "event pinState(time=" + std::to_string(event.time) + ", pin=" + std::to_string(event.value3) +
                ", state=" + std::to_string(event.value1) + ")";
@@ -589,8 +589,9 @@ void Session::deliver(const Queued& q) {
 void Session::process(std::int32_t offset, std::int32_t count) {
     if (dsp_ == nullptr || !dspOpen_ || process_ == nullptr || asleep_ || count <= 0) return;
     ++dspDepth_;
-    trace_.begin("dsp  ", "process " + fnName(reinterpret_cast<const void*>(process_)) + "(offset=" +
-                              std::to_string(offset) + ", count=" + std::to_string(count) + ")");
+    if (trace_.on())
+        trace_.begin("dsp  ", "process " + fnName(reinterpret_cast<const void*>(process_)) + "(offset=" +
+                                  std::to_string(offset) + ", count=" + std::to_string(count) + ")");
     process_(dsp_->object, offset, count);
     trace_.end("");
     --dspDepth_;
@@ -650,7 +651,7 @@ void Session::afterDspCall() {
     for (int index : notices) {
         if (!panelStarted_ || panel_ == nullptr) break;
         panelCall(PanelOpPinValueChanged, index, 0, nullptr, 0.0f,
-                  "op 7 pinValueChanged(index=" + std::to_string(index) + ")");
+                  trace_.on() ? "op 7 pinValueChanged(index=" + std::to_string(index) + ")" : std::string());
     }
 }
 
