@@ -392,6 +392,8 @@ const std::vector<Run::Verb>& Run::verbs() {
          [](Run& r, const Step& s) { r.session_.setBackground(colourArg(s, s.args[0])); }},
         {"autopaint", 1, 1, {}, [](const Step& s) { oneOf(s, s.args[0], {"on", "off"}); },
          [](Run& r, const Step& s) { r.session_.setAutoPaint(s.args[0].text == "on"); }},
+        {"processing", 1, 1, {}, [](const Step& s) { oneOf(s, s.args[0], {"on", "off"}); },
+         [](Run& r, const Step& s) { r.session_.setProcessing(s.args[0].text == "on"); }},
         {"start", 0, 1, {},
          [](const Step& s) {
              if (!s.args.empty()) oneOf(s, s.args[0], {"fresh", "pins-exist"});

@@ -587,7 +587,7 @@ void Session::deliver(const Queued& q) {
 }
 
 void Session::process(std::int32_t offset, std::int32_t count) {
-    if (dsp_ == nullptr || !dspOpen_ || process_ == nullptr || asleep_ || count <= 0) return;
+    if (dsp_ == nullptr || !dspOpen_ || process_ == nullptr || asleep_ || !processing_ || count <= 0) return;
     ++dspDepth_;
     if (trace_.on())
         trace_.begin("dsp  ", "process " + fnName(reinterpret_cast<const void*>(process_)) + "(offset=" +

@@ -172,6 +172,10 @@ public:
     void setWidth(int width);
     void setBackground(std::int32_t colour);
     void setAutoPaint(bool on) { options_.autoPaint = on; }
+    // Whether the host calls the processing function while the clock runs
+    // (on until turned off); events are delivered at their sample either way,
+    // as a host delivers them to a module it does not process.
+    void setProcessing(bool on) { processing_ = on; }
     const SessionOptions& options() const { return options_; }
 
     // --- pins ---------------------------------------------------------
@@ -281,6 +285,7 @@ private:
     bool dspOpen_ = false;
     bool panelStarted_ = false;
     bool asleep_ = false;
+    bool processing_ = true;
     int dspDepth_ = 0;
 
     std::vector<Pin> pins_;
