@@ -59,6 +59,12 @@ TEST(FloatText, WorkedExamplesAndBoundaries) {
         {bitsOf(123456789.0f), "123456792."},
         {bitsOf(0.125f), "0.125"},
         {bitsOf(-0.75f), "-0.75"},
+        // Where the fast product cannot tell whether a carry reaches the
+        // digits, the exact conversion decides (about once in 2^26 floats).
+        {0x6FFF9CC5u, "1.582164005e+029"},
+        {0xE21502F9u, "-6.871947674e+020"},
+        // A whole multiple of 10 above 10^11: the product falls just short.
+        {0x52000002u, "1.374389862e+011"}, // 137438986240
     };
     for (const FloatCase& c : cases) EXPECT_EQ(floatText(fromBits(c.bits)), c.text) << std::hex << c.bits;
 }
