@@ -228,8 +228,9 @@ int playAudio(const std::string& file, const std::string& soundPath, int channel
     session.advanceTo(frames);
     session.feedAudio(*input, Signal::constant(0.0f), StateStatic); // the file is over
     const auto tail = frames + static_cast<std::int64_t>(sound.sampleRate);
-    while (!session.dspAtRest() && session.clock() < tail)
-        session.advance(std::min<std::int64_t>(session.options().blockSize, tail - session.clock()));
+    const std::int64_t block = session.options().blockSize;
+    while (!session.dspAtRest() && session.clock() < tail) // to block ends, as a host's blocks run
+        session.advanceTo(std::min(tail, (session.clock() / block + 1) * block));
 
     std::cout << frames << " frame(s) of channel " << channel << " of " << sound.channels << " (" << sound.encoding
               << ", " << std::defaultfloat << sound.sampleRate << " Hz) played in " << std::fixed

@@ -3,7 +3,9 @@
 #include "host/wav_file.h"
 
 #include <cstdio>
+#include <iomanip>
 #include <memory>
+#include <sstream>
 
 namespace qem::host {
 
@@ -21,8 +23,11 @@ SoundFileError::SoundFileError(std::uint64_t offset, const std::string& reason, 
 void checkSoundFormat(int channels, double sampleRate, std::int64_t frames, int channel) {
     const auto fail = [](const std::string& reason) { throw SoundFileError(SoundFileError::kNoOffset, reason); };
     if (channels < 1) fail("the file declares " + std::to_string(channels) + " channels");
-    if (!(sampleRate >= kMinSoundRate && sampleRate <= kMaxSoundRate))
-        fail("a sample rate of " + std::to_string(sampleRate) + " Hz (1 to 1000000 expected)");
+    if (!(sampleRate >= kMinSoundRate && sampleRate <= kMaxSoundRate)) {
+        std::ostringstream rate;
+        rate << std::setprecision(10) << sampleRate;
+        fail("a sample rate of " + rate.str() + " Hz (1 to 1000000 expected)");
+    }
     if (frames < 1) fail("the file holds no samples");
     if (frames > kMaxSoundFrames)
         fail(std::to_string(frames) + " frames, more than the " + std::to_string(kMaxSoundFrames) +
