@@ -118,7 +118,8 @@ WavLayout layoutOf(Source& s) {
     std::uint32_t fmtLength = 0;
     std::uint64_t pos = 12;
     while (!haveFmt || !haveData) {
-        if (pos >= size) fail(pos, std::string("the file ends without a ") + (haveFmt ? "data" : "fmt") + " chunk");
+        if (pos >= size) // (past it when the last chunk's pad byte is missing)
+            fail(size, std::string("the file ends without a ") + (haveFmt ? "data" : "fmt") + " chunk");
         if (size - pos < 8)
             fail(pos, "chunk header cut short by the end of the file (" + std::to_string(size - pos) + " of 8 bytes)");
         std::uint8_t header[8];

@@ -179,6 +179,11 @@ std::vector<BadFile> badFiles() {
         {"RF64", {'R', 'F', '6', '4', 4, 0, 0, 0, 'W', 'A', 'V', 'E'}, 0, "an RF64 file"},
         {"no chunk at all", Bytes(kGood.begin(), kGood.begin() + 12), 12, "the file ends without a fmt chunk"},
         {"no data chunk", WavBuilder().fmt(kMono16).bytes(), 36, "the file ends without a data chunk"},
+        {"an odd chunk's pad byte missing at the end", [] {
+             Bytes b = WavBuilder().chunk("LIST", Bytes(5, 'a')).bytes();
+             b.pop_back();
+             return b;
+         }(), 25, "the file ends without a fmt chunk"},
         {"a chunk header cut short", Bytes(kGood.begin(), kGood.begin() + 17), 12,
          "chunk header cut short by the end of the file (5 of 8 bytes)"},
         {"a fmt chunk of 14 bytes", WavBuilder().chunk("fmt ", Bytes(14, 1)).data(ints({1}, 2)).bytes(), 12,
