@@ -295,8 +295,10 @@ int main(int argc, char** argv) {
     CLI::Option* audioOpt =
         runCmd
             ->add_option("--audio", audioPath,
-                         std::string("Play one channel of a sound file into the module's audio input instead, "
-                                     "streaming at the file's sample rate, and print every report; reads with ") +
+                         std::string("Play one channel of a sound file into the module's audio input instead: streaming "
+                                     "from sample 0 at the file's sample rate, static (0) from its end on; print "
+                                     "every report with its time, and a summary once the module has settled. "
+                                     "Reads with ") +
                              soundReaderName())
             ->excludes("SCRIPT")
             ->excludes("--steps")
