@@ -45,6 +45,8 @@ SoundChannel readSoundChannel(const std::string& path, int channel) {
         std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
         if (!f) throw SoundFileError(SoundFileError::kNoOffset, "cannot open the file", path);
         got = std::fread(head, 1, sizeof head, f.get());
+        if (got == 0 && std::ferror(f.get()))
+            throw SoundFileError(SoundFileError::kNoOffset, "cannot read the file (is it a folder?)", path);
     }
     if (got == 0) throw SoundFileError(SoundFileError::kNoOffset, "the file is empty", path);
 #if QEM_SOUND_SNDFILE

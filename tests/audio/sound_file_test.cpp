@@ -286,6 +286,24 @@ TEST(SoundFile, AChannelTheFileLacks) {
     std::filesystem::remove(path);
 }
 
+TEST(SoundFile, AFileThatCannotBeRead) {
+    const std::string missing = tempPath("missing.wav");
+    const std::string folder = std::filesystem::temp_directory_path().string();
+    const struct {
+        std::string path;
+        const char* reason;
+    } cases[] = {{missing, "cannot open the file"}, {folder, "cannot "}}; // a folder: open or read
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        try {
+            readSoundChannel(c.path, 1);
+            ADD_FAILURE() << "read without an error";
+        } catch (const SoundFileError& e) {
+            EXPECT_EQ(std::string(e.what()).rfind(c.path + ": " + c.reason, 0), 0u) << e.what();
+        }
+    }
+}
+
 // Read piecewise from the file (several 64 KiB pieces, the last a part of
 // one), each sample lands where it belongs.
 TEST(SoundFile, ALongFileReadInPieces) {
