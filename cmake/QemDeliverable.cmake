@@ -36,4 +36,7 @@ function(qem_add_deliverable name)
             -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/exports.map -Wl,-z,defs)
     endif()
     set_property(GLOBAL APPEND PROPERTY QEM_DELIVERABLES ${name})
+    if(NOT ARG_TEST)
+        set_property(GLOBAL APPEND PROPERTY QEM_SHIPPED ${name}) # what users get
+    endif()
 endfunction()

@@ -5,13 +5,24 @@
 
 #include "framework/platform/recording_dc.h"
 
+#include <stb/stb_easy_font.h>
+#include <stb/stb_image.h>
 #include <stb/stb_image_write.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
 namespace qem::host {
+
+void Canvas::keepTextsOf(gdi::RecordingDc& record) {
+    longTexts_.clear();
+    record.reader = this;
+    record.keepText = [](void* reader, std::int32_t op, const char* text, std::int32_t length) {
+        static_cast<Canvas*>(reader)->longTexts_[op].assign(text, static_cast<std::size_t>(length));
+    };
+}
 
 void Canvas::readRecord(const gdi::RecordingDc& record) {
     ops_.clear();
@@ -27,7 +38,8 @@ void Canvas::readRecord(const gdi::RecordingDc& record) {
         op.colour = r.colour;
         op.handle = r.handle;
         op.textLength = r.textLength;
-        op.text.assign(r.text, strnlen(r.text, gdi::kRecordedText));
+        if (auto whole = longTexts_.find(i); whole != longTexts_.end()) op.text = std::move(whole->second);
+        else op.text.assign(r.text, strnlen(r.text, gdi::kRecordedText));
         ops_.push_back(std::move(op));
     }
     opsDropped_ = record.opsDropped;
@@ -70,6 +82,46 @@ std::string describeOp(const DrawOp& op, HostWord hostFont) {
     }
 }
 
+void drawText(Image& image, int x, int y, std::string_view text, std::uint32_t colorref) {
+    if (image.width <= 0 || image.height <= 0) return;
+    auto fill = [&](int left, int top, int right, int bottom) {
+        for (int py = std::max(top, 0); py < std::min(bottom, image.height); ++py)
+            for (int px = std::max(left, 0); px < std::min(right, image.width); ++px) {
+                std::uint8_t* p = &image.rgba[(static_cast<std::size_t>(py) * image.width + px) * 4];
+                p[0] = colorref & 0xFF;
+                p[1] = colorref >> 8 & 0xFF;
+                p[2] = colorref >> 16 & 0xFF;
+                p[3] = 255;
+            }
+    };
+    // stb_easy_font's glyphs are about 5 units wide and 7 high (more with
+    // descenders): scaled to the cell's width and about the Windows font's
+    // height.
+    constexpr float kScaleX = (kFontAdvance - 1) / 5.0f;
+    constexpr float kScaleY = 1.5f;
+    // Only the cells that can reach the visible width.
+    std::size_t cells = x >= image.width ? 0 : static_cast<std::size_t>((image.width - x) / kFontAdvance + 1);
+    for (std::size_t i = 0; i < text.size() && i < cells; ++i) {
+        const int cell = x + static_cast<int>(i) * kFontAdvance;
+        if (cell + kFontAdvance <= 0) continue;
+        char glyph[2] = {text[i], 0};
+        if (static_cast<unsigned char>(glyph[0]) < 32 || static_cast<unsigned char>(glyph[0]) > 126) glyph[0] = '?';
+        // One glyph at a time: a buffer of 64 quads is far more than any holds.
+        char vertices[64 * 64];
+        int quads = stb_easy_font_print(0, 0, glyph, nullptr, vertices, sizeof vertices);
+        for (int q = 0; q < quads; ++q) {
+            float v0[2], v2[2];
+            std::memcpy(v0, vertices + q * 64, sizeof v0);
+            std::memcpy(v2, vertices + q * 64 + 32, sizeof v2);
+            int x0 = cell + static_cast<int>(std::floor(v0[0] * kScaleX));
+            int x1 = std::min(cell + static_cast<int>(std::ceil(v2[0] * kScaleX)), cell + kFontAdvance);
+            int y0 = y + 2 + static_cast<int>(std::floor(v0[1] * kScaleY));
+            int y1 = y + 2 + static_cast<int>(std::ceil(v2[1] * kScaleY));
+            fill(x0, y0, x1, y1);
+        }
+    }
+}
+
 Image stackImages(const std::vector<Image>& images, int gap, std::uint32_t gapRgb) {
     Image out;
     for (const Image& im : images) {
@@ -98,6 +150,18 @@ bool writePng(const std::string& path, const Image& image) {
     if (image.width <= 0 || image.height <= 0) return false;
     return stbi_write_png(platformPath(path).c_str(), image.width, image.height, 4, image.rgba.data(),
                           image.width * 4) != 0;
+}
+
+Image readPng(const std::string& path) {
+    Image image;
+    int w = 0, h = 0, n = 0;
+    unsigned char* data = stbi_load(platformPath(path).c_str(), &w, &h, &n, 4);
+    if (data == nullptr) return image;
+    image.width = w;
+    image.height = h;
+    image.rgba.assign(data, data + static_cast<std::size_t>(w) * h * 4);
+    stbi_image_free(data);
+    return image;
 }
 
 } // namespace qem::host

@@ -14,8 +14,10 @@
 #include "framework/platform/recording_dc.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qem::host {
@@ -49,19 +51,36 @@ public:
     // The font handed out for request 10; created once, owned here.
     virtual HostWord font() = 0;
     virtual int fontHeight() const = 0;
+    // How far one character of the font moves the pen, in pixels. The font
+    // is fixed-pitch in both builds, of the same advance, so both builds
+    // agree on how much text fits in a width.
+    virtual int fontAdvance() = 0;
 
     const std::vector<DrawOp>& ops() const { return ops_; }
     int opsDropped() const { return opsDropped_; }
     const Image& image() const { return image_; }
 
 protected:
+    // Makes the record keep whole texts (RecordingDc::keepText) for this
+    // canvas; call it on a fresh record.
+    void keepTextsOf(gdi::RecordingDc& record);
     // Takes the draw list from a record the drawing calls filled.
     void readRecord(const gdi::RecordingDc& record);
 
     std::vector<DrawOp> ops_;
     int opsDropped_ = 0;
+    std::map<int, std::string> longTexts_; // whole texts of the paint, by op index
     Image image_;
 };
+
+// The advance of the host's font: Courier New at 13 pixels on Windows
+// (measured by the Windows canvas), and the native glyphs drawn to match.
+inline constexpr int kFontAdvance = 7;
+
+// Draws text in fixed-pitch glyphs of the native build (stb_easy_font's,
+// one per cell of kFontAdvance pixels; bytes outside printable ASCII show
+// as '?'), the top of the cell at y, cut at the image's edges.
+void drawText(Image& image, int x, int y, std::string_view text, std::uint32_t colorref);
 
 // The text the draw list shows: every textOut's bytes, in order.
 std::string shownText(const std::vector<DrawOp>& ops);
@@ -71,5 +90,7 @@ std::string describeOp(const DrawOp& op, HostWord hostFont);
 Image stackImages(const std::vector<Image>& images, int gap, std::uint32_t gapRgb);
 // Writes a PNG (stb_image_write); false when the file cannot be written.
 bool writePng(const std::string& path, const Image& image);
+// Reads a PNG as RGBA; an empty image when it cannot be read.
+Image readPng(const std::string& path);
 
 } // namespace qem::host

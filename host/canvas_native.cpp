@@ -4,8 +4,6 @@
 
 #include "framework/platform/recording_dc.h"
 
-#include <stb/stb_easy_font.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -24,6 +22,7 @@ public:
 
     HostWord begin(int width, int height, std::uint32_t panelColour) override {
         *dc_ = gdi::RecordingDc{};
+        keepTextsOf(*dc_);
         width_ = std::max(width, 1);
         height_ = std::max(height, 1);
         panelColour_ = panelColour;
@@ -37,6 +36,7 @@ public:
 
     HostWord font() override { return kNativeFont; }
     int fontHeight() const override { return kNativeFontHeight; }
+    int fontAdvance() override { return kFontAdvance; }
 
 private:
     void put(int x, int y, std::uint32_t colorref) {
@@ -52,9 +52,8 @@ private:
             for (int x = std::max(left, 0); x < std::min(right, width_); ++x) put(x, y, colorref);
     }
 
-    // Replays the list: fills as they are, text in stb_easy_font's glyphs
-    // (printable ASCII; anything else shows as '?'), scaled to about the
-    // height of the Windows font, cut at the canvas edge.
+    // Replays the list: fills as they are, text in the host's fixed-pitch
+    // glyphs (drawText), cut at the canvas edge.
     void render() {
         image_.width = width_;
         image_.height = height_;
@@ -64,25 +63,7 @@ private:
         for (const DrawOp& op : ops_) {
             if (op.kind == gdi::RecFillRect) fill(op.a, op.b, op.c, op.d, op.colour);
             if (op.kind == gdi::RecSetTextColor) textColour = op.colour;
-            if (op.kind != gdi::RecTextOut) continue;
-            constexpr float kScale = 1.5f;
-            // Only what can reach the visible width (a glyph is at most 6 units wide).
-            std::size_t visible = static_cast<std::size_t>(std::max(0, width_ - op.a)) / 6 + 2;
-            std::string text = op.text.substr(0, visible);
-            for (char& ch : text)
-                if (static_cast<unsigned char>(ch) < 32 || static_cast<unsigned char>(ch) > 126) ch = '?';
-            std::vector<char> vertices(text.size() * 300 + 64);
-            int quads = stb_easy_font_print(0, 0, text.data(), nullptr, vertices.data(),
-                                            static_cast<int>(vertices.size()));
-            for (int q = 0; q < quads; ++q) {
-                const float* v0 = reinterpret_cast<const float*>(vertices.data() + q * 64);
-                const float* v2 = reinterpret_cast<const float*>(vertices.data() + q * 64 + 32);
-                int x0 = op.a + static_cast<int>(std::floor(v0[0] * kScale));
-                int y0 = op.b + 2 + static_cast<int>(std::floor(v0[1] * kScale));
-                int x1 = op.a + static_cast<int>(std::ceil(v2[0] * kScale));
-                int y1 = op.b + 2 + static_cast<int>(std::ceil(v2[1] * kScale));
-                fill(x0, y0, x1, y1, textColour);
-            }
+            if (op.kind == gdi::RecTextOut) drawText(image_, op.a, op.b, op.text, textColour);
         }
     }
 

@@ -43,6 +43,7 @@ public:
         std::uint32_t bgrx = (panelColour & 0xFF) << 16 | (panelColour & 0xFF00) | (panelColour >> 16 & 0xFF);
         std::fill(pixels_, pixels_ + static_cast<std::size_t>(width_) * height_, bgrx);
         *record_ = gdi::RecordingDc{};
+        keepTextsOf(*record_);
         recordDrawingOn(dc_, record_.get());
         return reinterpret_cast<HostWord>(dc_);
     }
@@ -74,6 +75,15 @@ public:
         return reinterpret_cast<HostWord>(font_);
     }
     int fontHeight() const override { return kFontHeight; }
+    int fontAdvance() override {
+        HDC dc = CreateCompatibleDC(nullptr);
+        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(font()));
+        SIZE size{};
+        GetTextExtentPoint32A(dc, "MMMMMMMMMM", 10, &size);
+        SelectObject(dc, old);
+        DeleteDC(dc);
+        return size.cx / 10;
+    }
 
 private:
     void release() {

@@ -38,6 +38,8 @@ BOOL WINAPI recordTextOutA(HDC dc, int x, int y, LPCSTR text, int length) {
         int kept = text != nullptr ? std::clamp(length, 0, gdi::kRecordedText - 1) : 0;
         if (kept > 0) std::memcpy(op->text, text, static_cast<std::size_t>(kept));
         op->text[kept] = '\0';
+        if (kept < length && text != nullptr && g_record->keepText != nullptr)
+            g_record->keepText(g_record->reader, g_record->opCount - 1, text, length);
     }
     return TextOutA(dc, x, y, text, length);
 }

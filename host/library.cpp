@@ -2,8 +2,12 @@
 
 #include "host/text.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <optional>
+#include <vector>
 #include <system_error>
 
 #ifdef _WIN32
@@ -32,6 +36,89 @@ std::string lastErrorText(DWORD code) {
     return text.empty() ? "error " + std::to_string(code) : text + " (error " + std::to_string(code) + ")";
 }
 #endif
+
+// Whether a library file is whole: every part its own headers place in the
+// file lies within it. A loader maps a file by those headers, so one that
+// was cut short (a copy broken off, a download not finished) would fault
+// inside the loader instead of being refused. Returns the problem, or
+// nothing when the file is whole or not of a kind checked here (then the
+// loader itself judges it).
+std::optional<std::string> cutShort(const std::string& localPath) {
+    std::ifstream in(localPath, std::ios::binary);
+    if (!in) return std::nullopt;
+    in.seekg(0, std::ios::end);
+    const std::uint64_t size = static_cast<std::uint64_t>(in.tellg());
+    in.seekg(0);
+    // The headers sit at the start; 64 KiB holds any this host loads.
+    std::vector<unsigned char> head(static_cast<std::size_t>(std::min<std::uint64_t>(size, 65536)));
+    in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+    auto problem = [&](const std::string& part, std::uint64_t end) {
+        return "is cut short: " + part + " ends at byte " + std::to_string(end) + ", but the file has " +
+               std::to_string(size) + " bytes";
+    };
+    // Little- or big-endian fields of `bytes` bytes at `at` of the header
+    // bytes; nullopt when they lie beyond what was read.
+    bool big = false;
+    auto field = [&](std::uint64_t at, int bytes) -> std::optional<std::uint64_t> {
+        if (at + static_cast<std::uint64_t>(bytes) > head.size()) return std::nullopt;
+        std::uint64_t v = 0;
+        for (int i = 0; i < bytes; ++i) {
+            std::uint64_t b = head[static_cast<std::size_t>(at) + static_cast<std::size_t>(big ? i : bytes - 1 - i)];
+            v = v << 8 | b;
+        }
+        return v;
+    };
+
+    if (size >= 4 && std::memcmp(head.data(), "\x7F" "ELF", 4) == 0) {
+        if (size < 52) return problem("the ELF header", 52);
+        const bool wide = head[4] == 2; // ELFCLASS64
+        big = head[5] == 2;             // ELFDATA2MSB
+        const int word = wide ? 8 : 4;
+        const std::uint64_t headerSize = wide ? 64 : 52;
+        if (size < headerSize) return problem("the ELF header", headerSize);
+        const std::uint64_t phoff = *field(wide ? 32 : 28, word);
+        const std::uint64_t shoff = *field(wide ? 40 : 32, word);
+        const std::uint64_t phentsize = *field(wide ? 54 : 42, 2), phnum = *field(wide ? 56 : 44, 2);
+        const std::uint64_t shentsize = *field(wide ? 58 : 46, 2), shnum = *field(wide ? 60 : 48, 2);
+        const std::uint64_t phend = phoff + phentsize * phnum;
+        if (phend > size) return problem("the program header table", phend);
+        if (shoff != 0 && shoff + shentsize * shnum > size)
+            return problem("the section header table", shoff + shentsize * shnum);
+        for (std::uint64_t i = 0; i < phnum; ++i) {
+            const std::uint64_t ph = phoff + i * phentsize;
+            // p_offset and p_filesz: the bytes of the segment in the file.
+            auto offset = field(ph + (wide ? 8 : 4), word);
+            auto filesz = field(ph + (wide ? 32 : 16), word);
+            if (!offset || !filesz) return std::nullopt; // headers past 64 KiB: left to the loader
+            if (*offset + *filesz > size) return problem("segment " + std::to_string(i), *offset + *filesz);
+        }
+        return std::nullopt;
+    }
+    if (size >= 2 && head[0] == 'M' && head[1] == 'Z') {
+        auto lfanew = field(0x3C, 4);
+        if (!lfanew) return problem("the DOS header", 64);
+        const std::uint64_t pe = *lfanew;
+        if (pe + 24 > size) return problem("the PE header", pe + 24);
+        if (pe + 24 > head.size() || std::memcmp(head.data() + pe, "PE\0\0", 4) != 0) return std::nullopt;
+        const std::uint64_t sections = *field(pe + 6, 2);
+        // The COFF symbol table (18 bytes a symbol) and its string table's
+        // length word follow the sections in a library that keeps symbols.
+        const std::uint64_t symbols = *field(pe + 12, 4), symbolCount = *field(pe + 16, 4);
+        if (symbols != 0 && symbols + 18 * symbolCount + 4 > size)
+            return problem("the symbol table", symbols + 18 * symbolCount + 4);
+        const std::uint64_t optionalSize = *field(pe + 20, 2);
+        const std::uint64_t table = pe + 24 + optionalSize;
+        if (table + 40 * sections > size) return problem("the section table", table + 40 * sections);
+        for (std::uint64_t i = 0; i < sections; ++i) {
+            auto rawSize = field(table + 40 * i + 16, 4);
+            auto rawAt = field(table + 40 * i + 20, 4);
+            if (!rawSize || !rawAt) return std::nullopt;
+            if (*rawSize != 0 && *rawAt + *rawSize > size)
+                return problem("section " + std::to_string(i), *rawAt + *rawSize);
+        }
+    }
+    return std::nullopt;
+}
 
 } // namespace
 
@@ -64,6 +151,7 @@ std::unique_ptr<Library> Library::load(const std::string& path) {
     auto status = std::filesystem::status(local, ec);
     if (ec || !std::filesystem::exists(status)) throw LoadError(path, "no such file");
     if (std::filesystem::is_directory(status)) throw LoadError(path, "is a directory, not a library");
+    if (auto problem = cutShort(local)) throw LoadError(path, *problem);
 
 #ifdef _WIN32
     // No message boxes for a file the loader refuses.

@@ -4,11 +4,15 @@
 //   qemhost run FILE [SCRIPT...] [-e 'STEP; STEP'] [--trace] [--png OUT] [--background COLOUR] [--width N]
 //   qemhost run FILE --midi FILE.mid [--running-mode N] [--trace] [--png OUT] ...
 //   qemhost run FILE --audio SOUNDFILE [--channel N] [--trace] [--png OUT] ...
-//   qemhost check FILE SCRIPT... [--background COLOUR] [--width N]
-//   qemhost demo [DIR] [--out DIR] [--background COLOUR] [--width N]
+//   qemhost check FILE SCRIPT... [--timeout S] [--background COLOUR] [--width N]
+//   qemhost demo [DIR] [--out DIR] [--gallery PNG] [--timeout S] [--background COLOUR] [--width N]
+//   qemhost --version
+//
+// check and demo do their work in child processes (host/child.h).
 //
 // Exit status: 0 success, 1 a scenario failed or a script is bad, 2 a file
 // could not be loaded as a deliverable, 64 a bad command line.
+#include "host/child.h"
 #include "host/demo.h"
 #include "host/library.h"
 #include "host/midi_file.h"
@@ -104,34 +108,109 @@ std::string pngFor(const std::string& out, const std::string& script, bool sever
     return (p.parent_path() / (p.stem().string() + "-" + stem + p.extension().string())).string();
 }
 
+// Runs scenario files (and inline steps), each in a fresh session. A script
+// that does not parse fails alone; the others still run. Scripts are read
+// before the module is loaded: when none parses, no module code runs.
+// `first`: a child of check (see child.h) does the files from that one on
+// and ends each with itemDoneLine; -1 for a run in this process.
 int run(const std::string& file, const std::vector<std::string>& scripts, const std::string& inlineSteps,
-        bool trace, const std::string& png, SessionOptions options, bool quiet) {
-    // Scripts are read before the module is loaded: a bad line costs nothing.
-    std::vector<Script> parsed;
-    try {
-        for (const std::string& s : scripts) parsed.push_back(loadScript(s));
-        if (!inlineSteps.empty()) parsed.push_back(parseInline(inlineSteps));
-        if (parsed.empty()) parsed.push_back(parseInline("start"));
-    } catch (const ScriptError& e) {
-        std::cout << e.what() << '\n';
-        return kExitFailed;
+        const ScriptDefines& defines, bool trace, const std::string& png, SessionOptions options, bool quiet,
+        int first = -1) {
+    struct Item {
+        std::string name;
+        std::optional<Script> script;
+        std::string error; // when it does not parse
+    };
+    std::vector<Item> items;
+    for (std::size_t i = first > 0 ? static_cast<std::size_t>(first) : 0; i < scripts.size(); ++i) {
+        Item item{scripts[i], std::nullopt, {}};
+        try {
+            item.script = loadScript(scripts[i], defines);
+        } catch (const ScriptError& e) {
+            item.error = e.what();
+        }
+        items.push_back(std::move(item));
     }
-    std::unique_ptr<Library> lib = Library::load(file);
+    if (!inlineSteps.empty()) {
+        Item item{"-e", std::nullopt, {}};
+        try {
+            item.script = parseInline(inlineSteps, defines);
+        } catch (const ScriptError& e) {
+            item.error = e.what();
+        }
+        items.push_back(std::move(item));
+    }
+    if (items.empty() && first < 0) items.push_back({"-e", parseInline("start"), {}});
+
+    std::unique_ptr<Library> lib;
     int failed = 0;
-    for (const Script& script : parsed) {
-        RunOptions ro;
-        ro.session = options;
-        ro.trace = trace ? &std::cout : nullptr;
-        ro.changes = quiet ? nullptr : &std::cout;
-        ro.png = pngFor(png, script.name, parsed.size() > 1);
-        ScenarioRunner runner(*lib, ro);
-        RunResult result = runner.run(script);
-        for (const std::string& f : result.failures) std::cout << f << '\n';
-        if (!result.passed) ++failed;
-        if (quiet) std::cout << (result.passed ? "PASS " : "FAIL ") << script.name << '\n';
+    const bool several = items.size() > 1;
+    for (const Item& item : items) {
+        bool passed = false;
+        if (!item.script) {
+            std::cout.flush();
+            std::cerr << item.error << '\n';
+            std::cerr.flush();
+        } else {
+            if (!lib) lib = Library::load(file);
+            RunOptions ro;
+            ro.session = options;
+            ro.trace = trace ? &std::cout : nullptr;
+            ro.changes = quiet ? nullptr : &std::cout;
+            ro.png = pngFor(png, item.script->name, several);
+            ScenarioRunner runner(*lib, ro);
+            RunResult result = runner.run(*item.script);
+            for (const std::string& f : result.failures) std::cout << f << '\n';
+            passed = result.passed;
+        }
+        if (!passed) ++failed;
+        if (quiet) std::cout << (passed ? "PASS " : "FAIL ") << item.name << '\n';
+        if (first >= 0) std::cout << itemDoneLine(passed ? 0 : 1) << '\n';
+        std::cout.flush();
     }
-    if (parsed.size() > 1 || quiet)
-        std::cout << parsed.size() << " scenario(s), " << parsed.size() - failed << " passed, " << failed << " failed\n";
+    if (first < 0 && (several || quiet))
+        std::cout << items.size() << " scenario(s), " << items.size() - failed << " passed, " << failed << " failed\n";
+    return failed == 0 ? 0 : kExitFailed;
+}
+
+// check: the scenario files run in child processes (child.h), so a module
+// that crashes or hangs in one fails that file alone.
+int check(const std::string& file, const std::vector<std::string>& scripts, const std::vector<std::string>& defines,
+          const std::string& background, int width, double timeout) {
+    int failed = 0, passed = 0;
+    bool unloadable = false;
+    ChildItemHandlers h;
+    h.line = [](int, const std::string& line) { std::cout << line << '\n' << std::flush; };
+    h.done = [&](int, int status) { ++(status == 0 ? passed : failed); };
+    h.failed = [&](int item, const ChildEnd& end) {
+        if (end.kind == ChildEnd::Kind::Exited && end.code == kExitLoad) {
+            unloadable = true; // the child said why on stderr; every file would fail the same way
+            return false;
+        }
+        ++failed;
+        std::cout << scripts[static_cast<std::size_t>(item)] << ": the scenario's process ended: " << end.describe()
+                  << '\n'
+                  << "FAIL " << scripts[static_cast<std::size_t>(item)] << '\n'
+                  << std::flush;
+        return true;
+    };
+    runItemsInChildren(
+        static_cast<int>(scripts.size()),
+        [&](int first) {
+            std::vector<std::string> args = {"check", file};
+            args.insert(args.end(), scripts.begin(), scripts.end());
+            for (const std::string& d : defines) {
+                args.push_back("--define");
+                args.push_back(d);
+            }
+            for (std::string a : std::vector<std::string>{"--background", background, "--width",
+                                                          std::to_string(width), "--child", std::to_string(first)})
+                args.push_back(a);
+            return args;
+        },
+        timeout, h);
+    if (unloadable) return kExitLoad;
+    std::cout << scripts.size() << " scenario(s), " << passed << " passed, " << failed << " failed\n";
     return failed == 0 ? 0 : kExitFailed;
 }
 
@@ -256,8 +335,15 @@ int main(int argc, char** argv) {
                  "and pictures its panel. Exit status: 0 ok, 1 a scenario failed, 2 a file could not be\n"
                  "loaded, 64 a bad command line."};
     app.require_subcommand(1);
+    // Options start with '-' in both builds: under Windows CLI11 would also
+    // take "/work/x.sep" for an option, and Wine passes Unix paths as they are.
+    app.allow_windows_style_options(false);
+    app.set_version_flag("--version", std::string("qemhost ") + QEM_SHOW_VERSION + " (QEM Show)");
+    const std::string scenarioHelp =
+        "Scenarios: one step per line (start, set PIN VALUE, midi ..., advance N, expect text \"T\", ...);\n"
+        "the language is described in host/README.md, section \"Scenarios\".";
 
-    std::string file, dir = "dist", out, png, inlineSteps, background = "none";
+    std::string file, dir = "dist", out = "build/demo", png, inlineSteps, background = "none";
     std::vector<std::string> scripts;
     bool trace = false;
     int width = 100;
@@ -265,6 +351,10 @@ int main(int argc, char** argv) {
     std::optional<int> runningMode;
     std::string audioPath;
     int channel = 1;
+    std::string gallery;
+    double timeout = 60;
+    int child = -1;
+    std::vector<std::string> defineArgs;
 
     auto addLook = [&](CLI::App* cmd) {
         cmd->add_option("--background", background,
@@ -273,6 +363,14 @@ int main(int argc, char** argv) {
         cmd->add_option("--width", width, "Panel width in pixels passed with the paint")
             ->check(CLI::Range(0, 4096))
             ->capture_default_str();
+    };
+
+    auto addChild = [&](CLI::App* cmd) {
+        cmd->add_option("--timeout", timeout, "Seconds one scenario (demo: one deliverable) may take")
+            ->check(CLI::Range(0.1, 86400.0))
+            ->capture_default_str();
+        cmd->add_option("--child", child, "Internal: a child process doing the items from this one on")
+            ->group("");
     };
 
     CLI::App* infoCmd = app.add_subcommand("info", "Show a deliverable's description, halves and pin table");
@@ -306,19 +404,29 @@ int main(int argc, char** argv) {
     runCmd->add_option("--channel", channel, "With --audio: the channel to play, counted from 1")
         ->needs(audioOpt)
         ->capture_default_str();
+    const char* defineHelp = "A value for ${NAME} in the scenarios (NAME=VALUE; may be given again)";
+    runCmd->add_option("-D,--define", defineArgs, defineHelp);
     addLook(runCmd);
+    runCmd->footer(scenarioHelp);
 
     CLI::App* checkCmd = app.add_subcommand(
         "check", "Run scenarios quietly: one PASS/FAIL line each, failures with file:line (for CTest)");
     checkCmd->add_option("FILE", file, "The deliverable (.sep or .sem)")->required();
     checkCmd->add_option("SCRIPT", scripts, "Scenario files")->required();
+    checkCmd->add_option("-D,--define", defineArgs, defineHelp);
     addLook(checkCmd);
+    addChild(checkCmd);
+    checkCmd->footer("Each scenario runs in a child process: one that crashes or hangs fails alone.\n" + scenarioHelp);
 
     CLI::App* demoCmd = app.add_subcommand(
         "demo", "Run a short built-in scenario for every deliverable in DIR; print one table, save the pictures");
     demoCmd->add_option("DIR", dir, "Folder of deliverables")->capture_default_str();
-    demoCmd->add_option("--out", out, "Folder for the pictures (default DIR/demo)");
+    demoCmd->add_option("--out", out, "Folder for the pictures")->capture_default_str();
+    demoCmd->add_option("--gallery", gallery, "Also write one PNG of every panel after its steps, a contact sheet");
     addLook(demoCmd);
+    addChild(demoCmd);
+    demoCmd->footer("Each deliverable runs in a child process: one that crashes or hangs gives one failed row.\n" +
+                    scenarioHelp);
 
     try {
         app.parse(argc, argv);
@@ -335,23 +443,42 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     options.background = *colour;
+    ScriptDefines defines;
+    for (const std::string& d : defineArgs) {
+        if (!addDefine(d, defines)) {
+            std::cerr << "qemhost: --define " << d << ": not NAME=VALUE\n";
+            return kExitUsage;
+        }
+    }
 
     try {
         if (*infoCmd) return info(file);
         if (*runCmd && !midiPath.empty()) return playMidi(file, midiPath, runningMode, trace, png, options);
         if (*runCmd && !audioPath.empty()) return playAudio(file, audioPath, channel, trace, png, options);
-        if (*runCmd) return run(file, scripts, inlineSteps, trace, png, options, false);
-        if (*checkCmd) return run(file, scripts, "", false, "", options, true);
+        if (*runCmd) return run(file, scripts, inlineSteps, defines, trace, png, options, false);
+        if (*checkCmd && child >= 0) {
+            becomeChild();
+            return run(file, scripts, "", defines, false, "", options, true, child);
+        }
+        if (*checkCmd) return check(file, scripts, defineArgs, background, width, timeout);
         if (*demoCmd) {
             DemoOptions d;
             d.dir = dir;
             d.out = out;
+            d.gallery = gallery;
             d.width = width;
             d.background = options.background;
+            d.backgroundText = background;
+            d.timeout = timeout;
+            if (child >= 0) {
+                becomeChild();
+                return runDemoChild(d, child, std::cout);
+            }
             return runDemo(d, std::cout, std::cerr);
         }
     } catch (const LoadError& e) {
         std::cout.flush();
+        if (child >= 0) std::cerr.flush();
         std::cerr << "qemhost: " << e.what() << '\n';
         return kExitLoad;
     } catch (const std::exception& e) {

@@ -89,7 +89,8 @@ std::int64_t readTrack(Reader& r, std::size_t end, std::int32_t track, std::vect
                        std::vector<TempoEntry>& tempos) {
     r.setLimitName("track");
     std::int64_t tick = 0;
-    unsigned running = 0; // the last channel status, 0 before the first
+    unsigned running = 0;   // the last channel status, 0 before the first
+    bool sysexOpen = false; // a SysEx message whose closing F7 is still to come
     while (r.pos() < end) {
         tick += r.vlq(end, "delta time");
         const std::size_t eventAt = r.pos();
@@ -125,8 +126,26 @@ std::int64_t readTrack(Reader& r, std::size_t end, std::int32_t track, std::vect
                 message |= static_cast<std::uint32_t>(d) << (8 * (i + 1));
             }
             events.push_back({tick, 0.0, static_cast<std::int32_t>(message), track, eventAt});
+            sysexOpen = length == 0 || *r.at(dataAt + length - 1) != 0xF7; // split into packets
         } else if (status == 0xF7) {
-            r.skip(r.vlq(end, "SysEx continuation length"), end, "SysEx continuation");
+            const std::uint32_t length = r.vlq(end, "SysEx continuation or escape length");
+            const std::size_t dataAt = r.pos();
+            r.skip(length, end, "SysEx continuation or escape");
+            if (sysexOpen) {
+                // A further packet of a SysEx message the MIDI pin already showed.
+                sysexOpen = length == 0 || *r.at(dataAt + length - 1) != 0xF7;
+            } else if (length > 0 && *r.at(dataAt) >= 0x80 && *r.at(dataAt) != 0xF7) {
+                // An escape: bytes sent as they are, such as a real-time
+                // message between other events. Its status and the data
+                // bytes that follow it (up to two) make the message.
+                std::uint32_t message = *r.at(dataAt);
+                for (std::uint32_t i = 1; i < 3 && i < length; ++i) {
+                    const std::uint8_t d = *r.at(dataAt + i);
+                    if (d >= 0x80) break;
+                    message |= static_cast<std::uint32_t>(d) << (8 * i);
+                }
+                events.push_back({tick, 0.0, static_cast<std::int32_t>(message), track, eventAt});
+            }
         } else if (status == 0xFF) {
             const std::uint8_t type = r.byte(end, "meta event");
             const std::uint32_t length = r.vlq(end, "meta event length");
@@ -137,7 +156,10 @@ std::int64_t readTrack(Reader& r, std::size_t end, std::int32_t track, std::vect
                     Reader::fail(eventAt, "Set Tempo meta event with " + std::to_string(length) +
                                               " data bytes (3 expected)");
                 const std::uint8_t* p = r.at(dataAt);
-                tempos.push_back({tick, (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2]});
+                const std::uint32_t tempo = (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
+                // A quarter note of no time would put every later event at one instant.
+                if (tempo == 0) Reader::fail(eventAt, "Set Tempo of 0 microseconds per quarter note");
+                tempos.push_back({tick, tempo});
             } else if (type == 0x2F) {
                 return tick; // End of Track; anything after it in the chunk is not read
             }

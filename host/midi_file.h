@@ -7,12 +7,16 @@
 // - divisions in ticks per quarter note, with the file's tempo map (every
 //   Set Tempo meta event of any track; 120 bpm until the first), and SMPTE
 //   divisions (frames per second x ticks per frame; 29 means 29.97 drop
-//   frame), where tempo events do not change time;
+//   frame), where tempo events do not change time; a tempo of 0 is refused;
 // - channel messages with and without running status;
 // - SysEx: an F0 event becomes the packed message a MIDI pin shows for it,
 //   status F0 with the first two data bytes that follow it (0 where the
-//   message is shorter; the closing F7 is not a data byte). F7 events
-//   (SysEx continuations and escaped bytes) are skipped;
+//   message is shorter; the closing F7 is not a data byte). An F7 event
+//   after a SysEx message that has not ended is a further packet of it and
+//   is skipped; any other F7 event is an escape of bytes sent as they are:
+//   when they start with a status byte, its status and up to two data bytes
+//   become a message (a real-time message such as the MIDI clock F8 gets
+//   into a file this way); escaped data bytes alone are skipped;
 // - meta events: Set Tempo builds the tempo map, End of Track ends the track
 //   (a track whose chunk ends without one ends there), all others are
 //   skipped. Running status survives meta and SysEx events, as many writers

@@ -103,63 +103,6 @@ std::vector<Token> tokenize(std::string_view line, const std::string& where) {
     return out;
 }
 
-// --- what each step takes -----------------------------------------------
-
-struct StepShape {
-    std::size_t minArgs, maxArgs;
-    std::set<std::string> options;
-};
-
-const std::map<std::string, StepShape>& stepShapes() {
-    static const std::map<std::string, StepShape> table = {
-        {"create", {1, 1, {}}},
-        {"rate", {1, 1, {}}},
-        {"block", {1, 1, {}}},
-        {"width", {1, 1, {}}},
-        {"background", {1, 1, {}}},
-        {"autopaint", {1, 1, {}}},
-        {"start", {0, 1, {}}},
-        {"reopen", {0, 0, {}}},
-        {"close", {1, 1, {}}},
-        {"set", {2, 2, {"state", "at"}}},
-        {"choices", {2, 2, {}}},
-        {"midi", {1, 3, {"extra", "at"}}},
-        {"audio", {3, 5, {"state"}}},
-        {"advance", {1, 1, {}}},
-        {"gone", {0, 1, {}}},
-        {"paint", {0, 0, {}}},
-        {"png", {1, 1, {}}},
-        {"mark", {1, 1, {}}},
-        {"expect", {1, 6, {"index", "value", "ptr", "clock", "opt", "text", "time", "count", "since", "side"}}},
-    };
-    return table;
-}
-
-const std::map<std::string, std::pair<Half, std::int32_t>>& requestNames() {
-    static const std::map<std::string, std::pair<Half, std::int32_t>> names = {
-        {"pinState", {Half::Dsp, DspReqPinState}},
-        {"sampleClock", {Half::Dsp, DspReqSampleClock}},
-        {"idle", {Half::Dsp, DspReqIdle}},
-        {"pinCount", {Half::Dsp, DspReqPinCount}},
-        {"scheduleCall", {Half::Dsp, DspReqScheduleCall}},
-        {"sendText", {Half::Dsp, DspReqSendText}},
-        {"processChanged", {Half::Dsp, DspReqProcessChanged}},
-        {"repaint", {Half::Panel, PanelReqRepaint}},
-        {"setup3", {Half::Panel, PanelReqSetup3}},
-        {"setup4", {Half::Panel, PanelReqSetup4}},
-        {"setText", {Half::Panel, PanelReqSetText}},
-        {"getText", {Half::Panel, PanelReqGetText}},
-        {"addPin", {Half::Panel, PanelReqAddPin}},
-        {"font", {Half::Panel, PanelReqFont}},
-        {"setup11", {Half::Panel, PanelReqSetup11}},
-        {"getValue", {Half::Panel, PanelReqGetValue}},
-        {"setValue", {Half::Panel, PanelReqSetValue}},
-        {"setChoices", {Half::Panel, PanelReqSetChoices}},
-        {"getChoices", {Half::Panel, PanelReqGetChoices}},
-    };
-    return names;
-}
-
 std::string at(const Step& s) { return s.file + ":" + std::to_string(s.line) + ": "; }
 
 [[noreturn]] void bad(const Step& s, const std::string& message) { throw ScriptError(at(s) + message); }
@@ -223,201 +166,9 @@ std::int32_t midiMessage(const Step& s) {
     return static_cast<std::int32_t>(m);
 }
 
-void validate(const Step& s) {
-    auto shape = stepShapes().find(s.verb);
-    if (shape == stepShapes().end()) bad(s, "unknown step '" + s.verb + "'");
-    if (s.args.size() < shape->second.minArgs) bad(s, "'" + s.verb + "' needs more arguments");
-    if (s.args.size() > shape->second.maxArgs) bad(s, "unexpected '" + s.args[shape->second.maxArgs].text + "'");
-    for (const auto& [key, token] : s.options)
-        if (!shape->second.options.count(key)) bad(s, "unknown option '" + key + "='");
-    const auto& a = s.args;
-    auto oneOf = [&](const Token& t, std::initializer_list<const char*> words) {
-        for (const char* w : words)
-            if (t.text == w) return;
-        std::string list;
-        for (const char* w : words) list += std::string(list.empty() ? "" : ", ") + w;
-        bad(s, "'" + t.text + "' is not one of " + list);
-    };
-    if (s.verb == "create") oneOf(a[0], {"both", "dsp", "panel"});
-    if (s.verb == "close") oneOf(a[0], {"both", "dsp", "panel"});
-    if (s.verb == "autopaint") oneOf(a[0], {"on", "off"});
-    if (s.verb == "start" && !a.empty()) oneOf(a[0], {"fresh", "pins-exist"});
-    if (s.verb == "rate" && !(numberArg(s, a[0], "a sample rate") > 0)) bad(s, "'" + a[0].text + "' is not above 0");
-    if (s.verb == "block") integerArg(s, a[0], 1, 1 << 20, "a block size");
-    if (s.verb == "width") integerArg(s, a[0], 0, 4096, "a width");
-    if (s.verb == "background") colourArg(s, a[0]);
-    if (s.verb == "advance") integerArg(s, a[0], 0, 0x7FFFFFFF, "a number of samples");
-    if (s.verb == "gone" && !a.empty()) integerArg(s, a[0], -0x80000000ll, 0x7FFFFFFF, "a pin index");
-    if (s.verb == "set" || s.verb == "audio") {
-        stateOption(s, std::nullopt);
-        if (s.verb == "set") delayOption(s);
-    }
-    if (s.verb == "midi") {
-        midiMessage(s);
-        delayOption(s);
-        if (auto it = s.options.find("extra"); it != s.options.end())
-            integerArg(s, it->second, -0x8000, 0xFFFF, "a 16-bit extra value");
-    }
-    if (s.verb == "audio") {
-        const std::string& kind = a[1].text;
-        std::size_t n = a.size() - 2;
-        if (kind == "const") {
-            if (n != 1) bad(s, "audio const takes one value");
-            if (!parseFloat(a[2].text)) bad(s, "'" + a[2].text + "' is not a float");
-        } else if (kind == "ramp") {
-            if (n != 3) bad(s, "audio ramp takes FROM TO SAMPLES");
-            numberArg(s, a[2], "a number");
-            numberArg(s, a[3], "a number");
-            integerArg(s, a[4], 1, 0x7FFFFFFF, "a number of samples");
-        } else if (kind == "sine") {
-            if (n < 2 || n > 3) bad(s, "audio sine takes FREQUENCY AMPLITUDE [OFFSET]");
-            for (std::size_t i = 2; i < a.size(); ++i) numberArg(s, a[i], "a number");
-        } else if (kind == "file") {
-            if (n < 1 || n > 2) bad(s, "audio file takes PATH [loop]");
-            if (n == 2 && a[3].text != "loop") bad(s, "unexpected '" + a[3].text + "'");
-        } else {
-            bad(s, "'" + kind + "' is not one of const, ramp, sine, file");
-        }
-    }
-    if (s.verb == "expect") {
-        const std::string& what = a[0].text;
-        std::size_t n = a.size() - 1;
-        auto noOptions = [&] {
-            if (!s.options.empty()) bad(s, "unknown option '" + s.options.begin()->first + "='");
-        };
-        if (what == "text" || what == "draw") {
-            noOptions();
-            if (n != 1) bad(s, "expect " + what + " takes one text");
-        } else if (what == "repaints" || what == "notes") {
-            if (n != 1) bad(s, "expect " + what + " takes a count");
-            integerArg(s, a[1], 0, 0x7FFFFFFF, "a count");
-            for (const auto& [key, token] : s.options)
-                if (key != "since") bad(s, "unknown option '" + key + "='");
-        } else if (what == "pin") {
-            if (n != 2) bad(s, "expect pin takes PIN VALUE");
-            for (const auto& [key, token] : s.options) {
-                if (key != "side") bad(s, "unknown option '" + key + "='");
-                if (token.text != "dsp" && token.text != "panel") bad(s, "'" + token.text + "' is not one of dsp, panel");
-            }
-        } else if (what == "choices") {
-            noOptions();
-            if (n != 2) bad(s, "expect choices takes PIN TEXT");
-        } else if (what == "no" && n >= 1 && a[1].text == "draw") {
-            noOptions();
-            if (n != 2) bad(s, "expect no draw takes one text");
-        } else if (what == "request" || (what == "no" && n >= 1 && a[1].text == "request")) {
-            std::size_t first = what == "no" ? 2 : 1;
-            std::size_t rest = a.size() - first;
-            if (rest == 0) bad(s, "expect request needs a request (dsp 0, panel 10, repaint, ...)");
-            const Token& t0 = a[first];
-            if (t0.text == "dsp" || t0.text == "panel") {
-                if (rest != 2) bad(s, "expect request " + t0.text + " needs one op number or name");
-                const Token& op = a[first + 1];
-                auto name = requestNames().find(op.text);
-                if (name == requestNames().end()) integerArg(s, op, 0, 0x7FFFFFFF, "a request number");
-                else if ((name->second.first == Half::Dsp) != (t0.text == "dsp"))
-                    bad(s, "'" + op.text + "' is not a " + t0.text + " request");
-            } else {
-                if (rest != 1) bad(s, "unexpected '" + a[first + 1].text + "'");
-                if (!requestNames().count(t0.text))
-                    bad(s, "'" + t0.text + "' is not a request (dsp N, panel N, or a request name)");
-            }
-            for (const auto& [key, token] : s.options) {
-                if (key == "since" || key == "text") continue;
-                if (key == "side") bad(s, "unknown option 'side='");
-                if (key == "opt") {
-                    if (!parseFloat(token.text)) bad(s, "'" + token.text + "' is not a float");
-                } else if (key == "count" && what == "no") {
-                    bad(s, "'expect no request' takes no count");
-                } else {
-                    integerArg(s, token, -0x80000000ll, 0xFFFFFFFFll, "a number");
-                }
-            }
-        } else {
-            bad(s, "unknown expectation '" + what + "' (text, request, no request, repaints, pin, draw, no draw, choices, notes)");
-        }
-    }
-}
+// --- running ------------------------------------------------------------
 
-Step makeStep(const std::string& file, int line, const std::string& source) {
-    Step s;
-    s.file = file;
-    s.line = line;
-    s.source = trim(source);
-    std::vector<Token> tokens = tokenize(source, file + ":" + std::to_string(line) + ": ");
-    if (tokens.empty()) return s;
-    if (!tokens[0].key.empty() || tokens[0].quoted) throw ScriptError(at(s) + "a step starts with its name, not '" + tokens[0].text + "'");
-    s.verb = tokens[0].text;
-    for (std::size_t i = 1; i < tokens.size(); ++i) {
-        if (tokens[i].key.empty()) {
-            if (!s.options.empty()) bad(s, "'" + tokens[i].text + "' after the options");
-            s.args.push_back(std::move(tokens[i]));
-        } else {
-            std::string key = tokens[i].key;
-            if (s.options.count(key)) bad(s, "option '" + key + "=' given twice");
-            s.options[key] = std::move(tokens[i]);
-        }
-    }
-    validate(s);
-    return s;
-}
-
-} // namespace
-
-Script parseScript(const std::string& text, const std::string& name, const std::string& dir) {
-    Script script;
-    script.name = name;
-    script.dir = dir;
-    std::istringstream in(text);
-    std::string line;
-    int number = 0;
-    while (std::getline(in, line)) {
-        ++number;
-        Step s = makeStep(name, number, line);
-        if (!s.verb.empty()) script.steps.push_back(std::move(s));
-    }
-    return script;
-}
-
-Script loadScript(const std::string& path) {
-    std::ifstream in(platformPath(path), std::ios::binary);
-    if (!in) throw ScriptError(path + ": cannot open the scenario");
-    std::stringstream text;
-    text << in.rdbuf();
-    std::string dir = std::filesystem::path(path).parent_path().string();
-    return parseScript(text.str(), path, dir);
-}
-
-Script parseInline(const std::string& steps) {
-    Script script{"-e", ".", {}};
-    std::string current;
-    bool inText = false;
-    int number = 0;
-    auto flush = [&] {
-        ++number;
-        Step s = makeStep("-e", number, current);
-        if (!s.verb.empty()) script.steps.push_back(std::move(s));
-        current.clear();
-    };
-    for (std::size_t i = 0; i < steps.size(); ++i) {
-        char c = steps[i];
-        if (c == '"' && (i == 0 || steps[i - 1] != '\\')) inText = !inText;
-        if ((c == ';' || c == '\n') && !inText) {
-            flush();
-            continue;
-        }
-        current += c;
-    }
-    flush();
-    return script;
-}
-
-// ---------------------------------------------------------------------------
-// Running
-// ---------------------------------------------------------------------------
-
-namespace {
-
+// One scenario run: a session and what the expectations look at.
 class Run {
 public:
     Run(const Library& lib, const RunOptions& options, const Script& script, Trace& trace)
@@ -425,90 +176,18 @@ public:
 
     Session& session() { return session_; }
 
-    // Carries out one step; a problem of the step throws StepError.
-    void step(const Step& s) {
-        if (s.verb == "mark") {
-            marks_[s.args[0].text] = session_.requests().size();
-            return;
-        }
-        if (s.verb == "expect") {
-            expect(s);
-            return;
-        }
-        window_ = session_.requests().size();
-        const auto& a = s.args;
-        const std::string& v = s.verb;
-        if (v == "create") {
-            session_.create(a[0].text != "panel", a[0].text != "dsp");
-        } else if (v == "rate") {
-            session_.setSampleRate(static_cast<float>(*parseDouble(a[0].text)));
-        } else if (v == "block") {
-            session_.setBlockSize(static_cast<int>(*parseInteger(a[0].text)));
-        } else if (v == "width") {
-            session_.setWidth(static_cast<int>(*parseInteger(a[0].text)));
-        } else if (v == "background") {
-            session_.setBackground(colourArg(s, a[0]));
-        } else if (v == "autopaint") {
-            session_.setAutoPaint(a[0].text == "on");
-        } else if (v == "start") {
-            session_.start(!a.empty() && a[0].text == "pins-exist");
-        } else if (v == "reopen") {
-            session_.reopenPanel();
-        } else if (v == "close") {
-            if (a[0].text != "panel") session_.closeDsp();
-            if (a[0].text != "dsp") session_.closePanel();
-        } else if (v == "set") {
-            needStarted(s);
-            Pin& pin = pinArg(s, a[0]);
-            session_.setValue(pin, valueFor(s, pin, a[1]), stateOption(s, StateChanged), delayOption(s));
-        } else if (v == "choices") {
-            needStarted(s);
-            session_.setChoices(pinArg(s, a[0]), a[1].text);
-        } else if (v == "midi") {
-            needStarted(s);
-            std::int16_t extra = 0;
-            if (auto it = s.options.find("extra"); it != s.options.end())
-                extra = static_cast<std::int16_t>(*parseInteger(it->second.text));
-            session_.sendMidi(session_.clock() + delayOption(s), midiMessage(s), extra);
-        } else if (v == "audio") {
-            needStarted(s);
-            Pin& pin = pinArg(s, a[0]);
-            const std::string& kind = a[1].text;
-            std::optional<std::int32_t> state = stateOption(s, kind == "const" ? StateChanged : StateStreaming);
-            Signal signal = Signal::constant(0);
-            if (kind == "const") {
-                signal = Signal::constant(*parseFloat(a[2].text));
-            } else if (kind == "ramp") {
-                signal = Signal::ramp(*parseDouble(a[2].text), *parseDouble(a[3].text), *parseInteger(a[4].text));
-            } else if (kind == "sine") {
-                signal = Signal::sine(*parseDouble(a[2].text), *parseDouble(a[3].text),
-                                      a.size() > 4 ? *parseDouble(a[4].text) : 0.0, session_.options().sampleRate);
-            } else {
-                std::filesystem::path path(a[2].text);
-                if (path.is_relative() && !script_.dir.empty()) path = std::filesystem::path(script_.dir) / path;
-                try {
-                    signal = Signal::file(platformPath(path.string()), a.size() > 3);
-                } catch (const std::runtime_error& e) {
-                    throw ScriptError(at(s) + e.what());
-                }
-            }
-            session_.feedAudio(pin, std::move(signal), state);
-        } else if (v == "advance") {
-            session_.advance(*parseInteger(a[0].text));
-        } else if (v == "gone") {
-            needStarted(s);
-            session_.inputGone(a.empty() ? 0 : static_cast<HostWord>(*parseInteger(a[0].text)));
-        } else if (v == "paint") {
-            session_.paint();
-        } else if (v == "png") {
-            if (!session_.painted()) bad(s, "nothing painted yet");
-            if (!writePng(a[0].text, session_.lastImage())) bad(s, "cannot write '" + a[0].text + "'");
-        }
-        session_.settle();
-    }
+    // Carries out one step; a step that cannot be carried out throws
+    // ScriptError or SessionError, a failed expectation is noted.
+    void step(const Step& s);
 
     void fail(const Step& s, const std::string& message) { failures_.push_back(at(s) + message); }
     std::vector<std::string>& failures() { return failures_; }
+
+    // The table of steps and the table of expectations (below).
+    struct Verb;
+    struct Expectation;
+    static const std::vector<Verb>& verbs();
+    static const std::vector<Expectation>& expectations();
 
 private:
     void needStarted(const Step& s) {
@@ -564,73 +243,6 @@ private:
         return m->second;
     }
 
-    void expect(const Step& s) {
-        const auto& a = s.args;
-        const std::string& what = a[0].text;
-        if (what == "text") {
-            if (!session_.painted()) return fail(s, "expected text " + quoteText(a[1].text) + " but nothing was painted yet");
-            if (session_.shownText() != a[1].text)
-                fail(s, "expected text " + quoteText(a[1].text) + " but the panel shows " + quoteText(session_.shownText()));
-        } else if (what == "draw") {
-            if (!session_.painted()) return fail(s, "expected a drawing call but nothing was painted yet");
-            std::string all;
-            for (const DrawOp& op : session_.lastDraw()) {
-                std::string line = describeOp(op, session_.hostFont());
-                if (line.find(a[1].text) != std::string::npos) return;
-                all += "\n    " + line;
-            }
-            fail(s, "no drawing call of the last paint contains " + quoteText(a[1].text) + "; it drew:" +
-                        (all.empty() ? " nothing" : all));
-        } else if (what == "no" && a[1].text == "draw") {
-            if (!session_.painted()) return fail(s, "nothing was painted yet");
-            for (const DrawOp& op : session_.lastDraw()) {
-                std::string line = describeOp(op, session_.hostFont());
-                if (line.find(a[2].text) != std::string::npos)
-                    return fail(s, "the last paint drew " + line + ", which contains " + quoteText(a[2].text));
-            }
-        } else if (what == "repaints") {
-            std::size_t from = windowStart(s);
-            auto want = *parseInteger(a[1].text);
-            std::int64_t n = 0;
-            const auto& rs = session_.requests();
-            for (std::size_t i = from; i < rs.size(); ++i) n += rs[i].half == Half::Panel && rs[i].op == PanelReqRepaint;
-            if (n != want)
-                fail(s, "expected " + std::to_string(want) + " repaint request(s), got " + std::to_string(n));
-        } else if (what == "notes") {
-            auto want = *parseInteger(a[1].text);
-            auto n = static_cast<std::int64_t>(session_.notes().size());
-            if (n != want) {
-                std::string list;
-                for (const std::string& note : session_.notes()) list += "\n    " + note;
-                fail(s, "expected " + std::to_string(want) + " host note(s), got " + std::to_string(n) + list);
-            }
-        } else if (what == "pin") {
-            Pin& pin = pinArg(s, a[1]);
-            Half side = pin.dsp >= 0 && session_.hasDsp() ? Half::Dsp : Half::Panel;
-            if (auto it = s.options.find("side"); it != s.options.end())
-                side = it->second.text == "dsp" ? Half::Dsp : Half::Panel;
-            if (side == Half::Dsp && pin.dsp < 0) bad(s, quoteText(pin.name) + " is not a DSP pin");
-            if (side == Half::Panel && pin.panel < 0) bad(s, quoteText(pin.name) + " is not a panel pin");
-            PinValue want = valueFor(s, pin, a[2]);
-            PinValue got = session_.readPin(pin, side);
-            bool same = pin.dataType == DataText ? got.text == want.text : got.bits == want.bits;
-            if (side == Half::Dsp && pin.dataType == DataBool) same = (got.bits & 0xFF) == (want.bits & 0xFF);
-            if (side == Half::Dsp && pin.dataType == DataList)
-                same = static_cast<std::int16_t>(got.bits) == static_cast<std::int16_t>(want.bits);
-            if (!same)
-                fail(s, "expected pin " + quoteText(pin.name) + " = " + pinValueText(pin, want) + " but it holds " +
-                            pinValueText(pin, got));
-        } else if (what == "choices") {
-            Pin& pin = pinArg(s, a[1]);
-            std::string got = wideToAnsiText(pin.choices);
-            if (got != a[2].text)
-                fail(s, "expected the list choices of " + quoteText(pin.name) + " to be " + quoteText(a[2].text) +
-                            " but they are " + quoteText(got));
-        } else {
-            expectRequest(s, what == "no");
-        }
-    }
-
     void expectRequest(const Step& s, bool none) {
         const auto& a = s.args;
         std::size_t first = none ? 2 : 1;
@@ -638,12 +250,12 @@ private:
         std::int32_t op;
         if (a[first].text == "dsp" || a[first].text == "panel") {
             half = a[first].text == "dsp" ? Half::Dsp : Half::Panel;
-            auto name = requestNames().find(a[first + 1].text);
-            op = name != requestNames().end() ? name->second.second : static_cast<std::int32_t>(*parseInteger(a[first + 1].text));
+            const RequestKind* name = findRequest(a[first + 1].text);
+            op = name != nullptr ? name->op : static_cast<std::int32_t>(*parseInteger(a[first + 1].text));
         } else {
-            auto name = requestNames().at(a[first].text);
-            half = name.first;
-            op = name.second;
+            const RequestKind* name = findRequest(a[first].text);
+            half = name->half;
+            op = name->op;
         }
         auto num = [&](const char* key) -> std::optional<std::int64_t> {
             auto it = s.options.find(key);
@@ -685,8 +297,7 @@ private:
             ++matches;
         }
         std::string name = std::string(half == Half::Dsp ? "dsp" : "panel") + " request " + std::to_string(op);
-        for (const auto& [word, id] : requestNames())
-            if (id.first == half && id.second == op) name += " (" + word + ")";
+        if (const RequestKind* kind = findRequest(half, op)) name += " (" + std::string(kind->name) + ")";
         std::string since = s.options.count("since") ? " since mark '" + s.options.at("since").text + "'"
                                                      : " in the last step";
         if (none) {
@@ -710,7 +321,479 @@ private:
     std::vector<std::string> failures_;
 };
 
+// A step of the language: the one place that says what it takes, how it is
+// checked when the script is read, and what it does. A new step is a new row.
+struct Run::Verb {
+    const char* name;
+    std::size_t minArgs, maxArgs;          // positional arguments
+    std::set<std::string> options;         // key= options it takes
+    void (*check)(const Step& s);          // when the script is read; the shape is checked before
+    void (*action)(Run& run, const Step& s); // when it runs
+    bool looks = false;                    // an expectation or a mark: looks, does not act
+};
+
+// An expectation ("expect WHAT ..."), the same way: its name ("no draw" for
+// "expect no draw"), its check and what it compares.
+struct Run::Expectation {
+    const char* name;
+    void (*check)(const Step& s, const std::string& what, std::size_t n);
+    void (*action)(Run& run, const Step& s);
+};
+
+// Which row of the expectation table a step names: "expect no X" is "no X".
+std::string expectationName(const Step& s) {
+    const auto& a = s.args;
+    return a[0].text == "no" && a.size() > 1 ? "no " + a[1].text : a[0].text;
+}
+
+void oneOf(const Step& s, const Token& t, std::initializer_list<const char*> words) {
+    for (const char* w : words)
+        if (t.text == w) return;
+    std::string list;
+    for (const char* w : words) list += std::string(list.empty() ? "" : ", ") + w;
+    bad(s, "'" + t.text + "' is not one of " + list);
+}
+
+const std::vector<Run::Verb>& Run::verbs() {
+    auto none = [](const Step&) {};
+    static const std::vector<Verb> table = {
+        {"create", 1, 1, {}, [](const Step& s) { oneOf(s, s.args[0], {"both", "dsp", "panel"}); },
+         [](Run& r, const Step& s) { r.session_.create(s.args[0].text != "panel", s.args[0].text != "dsp"); }},
+        {"rate", 1, 1, {},
+         [](const Step& s) {
+             double rate = numberArg(s, s.args[0], "a sample rate");
+             if (!(rate > 0)) bad(s, "'" + s.args[0].text + "' is not above 0");
+             // The module gets a 32-bit float.
+             if (!std::isfinite(static_cast<float>(rate)) || !(static_cast<float>(rate) > 0))
+                 bad(s, "'" + s.args[0].text + "' is not a sample rate a 32-bit float can hold");
+         },
+         [](Run& r, const Step& s) { r.session_.setSampleRate(static_cast<float>(*parseDouble(s.args[0].text))); }},
+        {"block", 1, 1, {}, [](const Step& s) { integerArg(s, s.args[0], 1, 1 << 20, "a block size"); },
+         [](Run& r, const Step& s) { r.session_.setBlockSize(static_cast<int>(*parseInteger(s.args[0].text))); }},
+        {"width", 1, 1, {}, [](const Step& s) { integerArg(s, s.args[0], 0, 4096, "a width"); },
+         [](Run& r, const Step& s) { r.session_.setWidth(static_cast<int>(*parseInteger(s.args[0].text))); }},
+        {"background", 1, 1, {}, [](const Step& s) { colourArg(s, s.args[0]); },
+         [](Run& r, const Step& s) { r.session_.setBackground(colourArg(s, s.args[0])); }},
+        {"autopaint", 1, 1, {}, [](const Step& s) { oneOf(s, s.args[0], {"on", "off"}); },
+         [](Run& r, const Step& s) { r.session_.setAutoPaint(s.args[0].text == "on"); }},
+        {"processing", 1, 1, {}, [](const Step& s) { oneOf(s, s.args[0], {"on", "off"}); },
+         [](Run& r, const Step& s) { r.session_.setProcessing(s.args[0].text == "on"); }},
+        {"start", 0, 1, {},
+         [](const Step& s) {
+             if (!s.args.empty()) oneOf(s, s.args[0], {"fresh", "pins-exist"});
+         },
+         [](Run& r, const Step& s) { r.session_.start(!s.args.empty() && s.args[0].text == "pins-exist"); }},
+        {"reopen", 0, 0, {}, none, [](Run& r, const Step&) { r.session_.reopenPanel(); }},
+        {"close", 1, 1, {}, [](const Step& s) { oneOf(s, s.args[0], {"both", "dsp", "panel"}); },
+         [](Run& r, const Step& s) {
+             if (s.args[0].text != "panel") r.session_.closeDsp();
+             if (s.args[0].text != "dsp") r.session_.closePanel();
+         }},
+        {"set", 2, 2, {"state", "at"},
+         [](const Step& s) {
+             stateOption(s, std::nullopt);
+             delayOption(s);
+         },
+         [](Run& r, const Step& s) {
+             r.needStarted(s);
+             Pin& pin = r.pinArg(s, s.args[0]);
+             r.session_.setValue(pin, r.valueFor(s, pin, s.args[1]), stateOption(s, StateChanged), delayOption(s));
+         }},
+        {"choices", 2, 2, {}, none,
+         [](Run& r, const Step& s) {
+             r.needStarted(s);
+             r.session_.setChoices(r.pinArg(s, s.args[0]), s.args[1].text);
+         }},
+        {"midi", 1, 3, {"extra", "at"},
+         [](const Step& s) {
+             midiMessage(s);
+             delayOption(s);
+             if (auto it = s.options.find("extra"); it != s.options.end())
+                 integerArg(s, it->second, -0x8000, 0xFFFF, "a 16-bit extra value");
+         },
+         [](Run& r, const Step& s) {
+             r.needStarted(s);
+             std::int16_t extra = 0;
+             if (auto it = s.options.find("extra"); it != s.options.end())
+                 extra = static_cast<std::int16_t>(*parseInteger(it->second.text));
+             r.session_.sendMidi(r.session_.clock() + delayOption(s), midiMessage(s), extra);
+         }},
+        {"audio", 3, 5, {"state"},
+         [](const Step& s) {
+             const auto& a = s.args;
+             stateOption(s, std::nullopt);
+             const std::string& kind = a[1].text;
+             std::size_t n = a.size() - 2;
+             if (kind == "const") {
+                 if (n != 1) bad(s, "audio const takes one value");
+                 if (!parseFloat(a[2].text)) bad(s, "'" + a[2].text + "' is not a float");
+             } else if (kind == "ramp") {
+                 if (n != 3) bad(s, "audio ramp takes FROM TO SAMPLES");
+                 numberArg(s, a[2], "a number");
+                 numberArg(s, a[3], "a number");
+                 integerArg(s, a[4], 1, 0x7FFFFFFF, "a number of samples");
+             } else if (kind == "sine") {
+                 if (n < 2 || n > 3) bad(s, "audio sine takes FREQUENCY AMPLITUDE [OFFSET]");
+                 for (std::size_t i = 2; i < a.size(); ++i) numberArg(s, a[i], "a number");
+             } else if (kind == "file") {
+                 if (n < 1 || n > 2) bad(s, "audio file takes PATH [loop]");
+                 if (n == 2 && a[3].text != "loop") bad(s, "unexpected '" + a[3].text + "'");
+             } else {
+                 bad(s, "'" + kind + "' is not one of const, ramp, sine, file");
+             }
+         },
+         [](Run& r, const Step& s) {
+             const auto& a = s.args;
+             r.needStarted(s);
+             Pin& pin = r.pinArg(s, a[0]);
+             const std::string& kind = a[1].text;
+             std::optional<std::int32_t> state = stateOption(s, kind == "const" ? StateChanged : StateStreaming);
+             Signal signal = Signal::constant(0);
+             if (kind == "const") {
+                 signal = Signal::constant(*parseFloat(a[2].text));
+             } else if (kind == "ramp") {
+                 signal = Signal::ramp(*parseDouble(a[2].text), *parseDouble(a[3].text), *parseInteger(a[4].text));
+             } else if (kind == "sine") {
+                 signal = Signal::sine(*parseDouble(a[2].text), *parseDouble(a[3].text),
+                                       a.size() > 4 ? *parseDouble(a[4].text) : 0.0, r.session_.options().sampleRate);
+             } else {
+                 std::filesystem::path path(a[2].text);
+                 if (path.is_relative() && !r.script_.dir.empty()) path = std::filesystem::path(r.script_.dir) / path;
+                 try {
+                     signal = Signal::file(platformPath(path.string()), a.size() > 3);
+                 } catch (const std::runtime_error& e) {
+                     throw ScriptError(at(s) + e.what());
+                 }
+             }
+             r.session_.feedAudio(pin, std::move(signal), state);
+         }},
+        {"advance", 1, 1, {}, [](const Step& s) { integerArg(s, s.args[0], 0, 0x7FFFFFFF, "a number of samples"); },
+         [](Run& r, const Step& s) { r.session_.advance(*parseInteger(s.args[0].text)); }},
+        {"gone", 0, 1, {},
+         [](const Step& s) {
+             if (!s.args.empty()) integerArg(s, s.args[0], -0x80000000ll, 0x7FFFFFFF, "a pin index");
+         },
+         [](Run& r, const Step& s) {
+             r.needStarted(s);
+             r.session_.inputGone(s.args.empty() ? 0 : static_cast<HostWord>(*parseInteger(s.args[0].text)));
+         }},
+        {"paint", 0, 0, {}, none, [](Run& r, const Step&) { r.session_.paint(); }},
+        {"png", 1, 1, {}, none,
+         [](Run& r, const Step& s) {
+             if (!r.session_.painted()) bad(s, "nothing painted yet");
+             if (!writePng(s.args[0].text, r.session_.lastImage())) bad(s, "cannot write '" + s.args[0].text + "'");
+         }},
+        {"mark", 1, 1, {}, none, [](Run& r, const Step& s) { r.marks_[s.args[0].text] = r.session_.requests().size(); },
+         true},
+        {"expect", 1, 6, {"index", "value", "ptr", "clock", "opt", "text", "time", "count", "since", "side"},
+         [](const Step& s) {
+             const std::string what = expectationName(s);
+             for (const Expectation& e : expectations())
+                 if (what == e.name) return e.check(s, what, s.args.size() - 1);
+             bad(s, "unknown expectation '" + s.args[0].text +
+                        "' (text, request, no request, repaints, pin, draw, no draw, choices, notes)");
+         },
+         [](Run& r, const Step& s) {
+             const std::string what = expectationName(s);
+             for (const Expectation& e : expectations())
+                 if (what == e.name) return e.action(r, s);
+         },
+         true},
+    };
+    return table;
+}
+
+const std::vector<Run::Expectation>& Run::expectations() {
+    static const auto oneText = [](const Step& s, const std::string& what, std::size_t n) {
+        if (!s.options.empty()) bad(s, "unknown option '" + s.options.begin()->first + "='");
+        if (n != 1) bad(s, "expect " + what + " takes one text");
+    };
+    static const auto count = [](const Step& s, const std::string& what, std::size_t n) {
+        if (n != 1) bad(s, "expect " + what + " takes a count");
+        integerArg(s, s.args[1], 0, 0x7FFFFFFF, "a count");
+        for (const auto& [key, token] : s.options)
+            if (key != "since") bad(s, "unknown option '" + key + "='");
+    };
+    static const auto request = [](const Step& s, const std::string& what, std::size_t) {
+        const auto& a = s.args;
+        bool none = what != "request";
+        std::size_t first = none ? 2 : 1;
+        std::size_t rest = a.size() - first;
+        if (rest == 0) bad(s, "expect request needs a request (dsp 0, panel 10, repaint, ...)");
+        const Token& t0 = a[first];
+        if (t0.text == "dsp" || t0.text == "panel") {
+            if (rest != 2) bad(s, "expect request " + t0.text + " needs one op number or name");
+            const Token& op = a[first + 1];
+            const RequestKind* name = findRequest(op.text);
+            if (name == nullptr) integerArg(s, op, 0, 0x7FFFFFFF, "a request number");
+            else if ((name->half == Half::Dsp) != (t0.text == "dsp"))
+                bad(s, "'" + op.text + "' is not a " + t0.text + " request");
+        } else {
+            if (rest != 1) bad(s, "unexpected '" + a[first + 1].text + "'");
+            if (findRequest(t0.text) == nullptr)
+                bad(s, "'" + t0.text + "' is not a request (dsp N, panel N, or a request name)");
+        }
+        for (const auto& [key, token] : s.options) {
+            if (key == "since" || key == "text") continue;
+            if (key == "side") bad(s, "unknown option 'side='");
+            if (key == "opt") {
+                if (!parseFloat(token.text)) bad(s, "'" + token.text + "' is not a float");
+            } else if (key == "count" && none) {
+                bad(s, "'expect no request' takes no count");
+            } else {
+                integerArg(s, token, -0x80000000ll, 0xFFFFFFFFll, "a number");
+            }
+        }
+    };
+    static const std::vector<Expectation> table = {
+        {"text", oneText,
+         [](Run& r, const Step& s) {
+             const auto& a = s.args;
+             Session& session = r.session_;
+             if (!session.painted())
+                 return r.fail(s, "expected text " + quoteText(a[1].text) + " but nothing was painted yet");
+             if (session.shownText() != a[1].text)
+                 r.fail(s, "expected text " + quoteText(a[1].text) + " but the panel shows " + quoteText(session.shownText()));
+         }},
+        {"request", request, [](Run& r, const Step& s) { r.expectRequest(s, false); }},
+        {"no request", request, [](Run& r, const Step& s) { r.expectRequest(s, true); }},
+        {"repaints", count,
+         [](Run& r, const Step& s) {
+             std::size_t from = r.windowStart(s);
+             auto want = *parseInteger(s.args[1].text);
+             std::int64_t n = 0;
+             const auto& rs = r.session_.requests();
+             for (std::size_t i = from; i < rs.size(); ++i) n += rs[i].half == Half::Panel && rs[i].op == PanelReqRepaint;
+             if (n != want)
+                 r.fail(s, "expected " + std::to_string(want) + " repaint request(s), got " + std::to_string(n));
+         }},
+        {"pin",
+         [](const Step& s, const std::string&, std::size_t n) {
+             if (n != 2) bad(s, "expect pin takes PIN VALUE");
+             for (const auto& [key, token] : s.options) {
+                 if (key != "side") bad(s, "unknown option '" + key + "='");
+                 if (token.text != "dsp" && token.text != "panel")
+                     bad(s, "'" + token.text + "' is not one of dsp, panel");
+             }
+         },
+         [](Run& r, const Step& s) {
+             const auto& a = s.args;
+             Session& session = r.session_;
+             Pin& pin = r.pinArg(s, a[1]);
+             Half side = pin.dsp >= 0 && session.hasDsp() ? Half::Dsp : Half::Panel;
+             if (auto it = s.options.find("side"); it != s.options.end())
+                 side = it->second.text == "dsp" ? Half::Dsp : Half::Panel;
+             if (side == Half::Dsp && pin.dsp < 0) bad(s, quoteText(pin.name) + " is not a DSP pin");
+             if (side == Half::Panel && pin.panel < 0) bad(s, quoteText(pin.name) + " is not a panel pin");
+             PinValue want = r.valueFor(s, pin, a[2]);
+             PinValue got = session.readPin(pin, side);
+             bool same = pin.dataType == DataText ? got.text == want.text : got.bits == want.bits;
+             if (side == Half::Dsp && pin.dataType == DataBool) same = (got.bits & 0xFF) == (want.bits & 0xFF);
+             if (side == Half::Dsp && pin.dataType == DataList)
+                 same = static_cast<std::int16_t>(got.bits) == static_cast<std::int16_t>(want.bits);
+             if (!same)
+                 r.fail(s, "expected pin " + quoteText(pin.name) + " = " + pinValueText(pin, want) + " but it holds " +
+                               pinValueText(pin, got));
+         }},
+        {"draw", oneText,
+         [](Run& r, const Step& s) {
+             Session& session = r.session_;
+             if (!session.painted()) return r.fail(s, "expected a drawing call but nothing was painted yet");
+             std::string all;
+             for (const DrawOp& op : session.lastDraw()) {
+                 std::string line = describeOp(op, session.hostFont());
+                 if (line.find(s.args[1].text) != std::string::npos) return;
+                 all += "\n    " + line;
+             }
+             r.fail(s, "no drawing call of the last paint contains " + quoteText(s.args[1].text) + "; it drew:" +
+                           (all.empty() ? " nothing" : all));
+         }},
+        {"no draw",
+         [](const Step& s, const std::string&, std::size_t n) {
+             if (!s.options.empty()) bad(s, "unknown option '" + s.options.begin()->first + "='");
+             if (n != 2) bad(s, "expect no draw takes one text");
+         },
+         [](Run& r, const Step& s) {
+             Session& session = r.session_;
+             if (!session.painted()) return r.fail(s, "nothing was painted yet");
+             for (const DrawOp& op : session.lastDraw()) {
+                 std::string line = describeOp(op, session.hostFont());
+                 if (line.find(s.args[2].text) != std::string::npos)
+                     return r.fail(s, "the last paint drew " + line + ", which contains " + quoteText(s.args[2].text));
+             }
+         }},
+        {"choices",
+         [](const Step& s, const std::string&, std::size_t n) {
+             if (!s.options.empty()) bad(s, "unknown option '" + s.options.begin()->first + "='");
+             if (n != 2) bad(s, "expect choices takes PIN TEXT");
+         },
+         [](Run& r, const Step& s) {
+             Pin& pin = r.pinArg(s, s.args[1]);
+             std::string got = wideToAnsiText(pin.choices);
+             if (got != s.args[2].text)
+                 r.fail(s, "expected the list choices of " + quoteText(pin.name) + " to be " + quoteText(s.args[2].text) +
+                               " but they are " + quoteText(got));
+         }},
+        {"notes", count,
+         [](Run& r, const Step& s) {
+             auto want = *parseInteger(s.args[1].text);
+             auto n = static_cast<std::int64_t>(r.session_.notes().size());
+             if (n != want) {
+                 std::string list;
+                 for (const std::string& note : r.session_.notes()) list += "\n    " + note;
+                 r.fail(s, "expected " + std::to_string(want) + " host note(s), got " + std::to_string(n) + list);
+             }
+         }},
+    };
+    return table;
+}
+
+const Run::Verb* findVerb(const std::string& name) {
+    for (const Run::Verb& v : Run::verbs())
+        if (name == v.name) return &v;
+    return nullptr;
+}
+
+void Run::step(const Step& s) {
+    const Verb* verb = findVerb(s.verb);
+    if (!verb->looks) window_ = session_.requests().size();
+    verb->action(*this, s);
+    if (!verb->looks) session_.settle();
+}
+
+void validate(const Step& s) {
+    const Run::Verb* verb = findVerb(s.verb);
+    if (verb == nullptr) bad(s, "unknown step '" + s.verb + "'");
+    if (s.args.size() < verb->minArgs) bad(s, "'" + s.verb + "' needs more arguments");
+    if (s.args.size() > verb->maxArgs) bad(s, "unexpected '" + s.args[verb->maxArgs].text + "'");
+    for (const auto& [key, token] : s.options)
+        if (!verb->options.count(key)) bad(s, "unknown option '" + key + "='");
+    verb->check(s);
+}
+
+bool isDefineName(std::string_view name) {
+    if (name.empty()) return false;
+    for (char c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-') return false;
+    return true;
+}
+
+// The line with every ${NAME} replaced by its value.
+std::string substitute(const std::string& source, const ScriptDefines& defines, const std::string& where) {
+    std::string out;
+    std::size_t at = 0;
+    for (;;) {
+        std::size_t open = source.find("${", at);
+        if (open == std::string::npos) return out + source.substr(at);
+        std::size_t close = source.find('}', open + 2);
+        if (close == std::string::npos) throw ScriptError(where + "'${' without its '}'");
+        const std::string name = source.substr(open + 2, close - open - 2);
+        auto it = defines.find(name);
+        if (!isDefineName(name) || it == defines.end())
+            throw ScriptError(where + "no value for ${" + name + "} (give one: --define " + name + "=VALUE)");
+        out += source.substr(at, open - at) + it->second;
+        at = close + 1;
+    }
+}
+
+Step makeStep(const std::string& file, int line, const std::string& written, const ScriptDefines& defines) {
+    Step s;
+    s.file = file;
+    s.line = line;
+    const std::string where = file + ":" + std::to_string(line) + ": ";
+    const std::string source = substitute(written, defines, where);
+    s.source = trim(source);
+    std::vector<Token> tokens = tokenize(source, where);
+    if (tokens.empty()) return s;
+    if (!tokens[0].key.empty() || tokens[0].quoted) throw ScriptError(at(s) + "a step starts with its name, not '" + tokens[0].text + "'");
+    s.verb = tokens[0].text;
+    for (std::size_t i = 1; i < tokens.size(); ++i) {
+        if (tokens[i].key.empty()) {
+            if (!s.options.empty()) bad(s, "'" + tokens[i].text + "' after the options");
+            s.args.push_back(std::move(tokens[i]));
+        } else {
+            std::string key = tokens[i].key;
+            if (s.options.count(key)) bad(s, "option '" + key + "=' given twice");
+            s.options[key] = std::move(tokens[i]);
+        }
+    }
+    validate(s);
+    return s;
+}
+
+
 } // namespace
+
+bool addDefine(const std::string& assignment, ScriptDefines& defines) {
+    std::size_t eq = assignment.find('=');
+    if (eq == std::string::npos || !isDefineName(std::string_view(assignment).substr(0, eq))) return false;
+    defines[assignment.substr(0, eq)] = assignment.substr(eq + 1);
+    return true;
+}
+
+Script parseScript(const std::string& text, const std::string& name, const std::string& dir,
+                   const ScriptDefines& defines) {
+    Script script;
+    script.name = name;
+    script.dir = dir;
+    // Editors on Windows may start a UTF-8 file with a byte order mark.
+    constexpr std::string_view kBom = "\xEF\xBB\xBF";
+    std::istringstream in(text.compare(0, kBom.size(), kBom) == 0 ? text.substr(kBom.size()) : text);
+    std::string line;
+    int number = 0;
+    while (std::getline(in, line)) {
+        ++number;
+        Step s = makeStep(name, number, line, defines);
+        if (!s.verb.empty()) script.steps.push_back(std::move(s));
+    }
+    return script;
+}
+
+Script loadScript(const std::string& path, const ScriptDefines& defines) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(platformPath(path), ec))
+        throw ScriptError(path + ": is a folder, not a scenario");
+    std::ifstream in(platformPath(path), std::ios::binary);
+    if (!in) throw ScriptError(path + ": cannot open the scenario");
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string dir = std::filesystem::path(path).parent_path().string();
+    return parseScript(text.str(), path, dir, defines);
+}
+
+Script parseInline(const std::string& steps, const ScriptDefines& defines) {
+    Script script{"-e", ".", {}};
+    std::string current;
+    bool inText = false;
+    int number = 0;
+    auto flush = [&] {
+        ++number;
+        Step s = makeStep("-e", number, current, defines);
+        if (!s.verb.empty()) script.steps.push_back(std::move(s));
+        current.clear();
+    };
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        char c = steps[i];
+        if (inText && c == '\\' && i + 1 < steps.size()) {
+            // An escape inside a text: the next byte is part of it ("\\", "\"").
+            current += c;
+            current += steps[++i];
+            continue;
+        }
+        if (c == '"') inText = !inText;
+        if ((c == ';' || c == '\n') && !inText) {
+            flush();
+            continue;
+        }
+        current += c;
+    }
+    flush();
+    return script;
+}
+
+// ---------------------------------------------------------------------------
+// Running
+// ---------------------------------------------------------------------------
 
 RunResult ScenarioRunner::run(const Script& script) {
     RunResult result;

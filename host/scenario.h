@@ -52,10 +52,20 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-Script parseScript(const std::string& text, const std::string& name, const std::string& dir);
-Script loadScript(const std::string& path); // ScriptError when unreadable or bad
+// Values for ${NAME} in a script, as `--define NAME=VALUE` gives them: one
+// scenario file serves several deliverables (the Gui and RGui forms of a
+// monitor differ only in the direction they register). ${NAME} is replaced
+// in the line before it is read; a name without a value is a ScriptError.
+using ScriptDefines = std::map<std::string, std::string>;
+
+Script parseScript(const std::string& text, const std::string& name, const std::string& dir,
+                   const ScriptDefines& defines = {});
+Script loadScript(const std::string& path, const ScriptDefines& defines = {}); // ScriptError when unreadable or bad
 // "step; step; ..." as given to run -e.
-Script parseInline(const std::string& steps);
+Script parseInline(const std::string& steps, const ScriptDefines& defines = {});
+// NAME=VALUE into defines; false when it is not of that form (NAME: letters,
+// digits, '_' and '-').
+bool addDefine(const std::string& assignment, ScriptDefines& defines);
 
 struct RunOptions {
     SessionOptions session;

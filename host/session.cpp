@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstring>
+#include <span>
 
 namespace qem::host {
 namespace {
@@ -30,36 +32,6 @@ std::map<HostWord, HalfEntry>& registry() {
 HostWord nextId() {
     static HostWord id = 0x51E0;
     return ++id;
-}
-
-std::string opName(Half half, std::int32_t op) {
-    if (half == Half::Dsp) {
-        switch (op) {
-        case DspReqPinState: return "pinState";
-        case DspReqSampleClock: return "sampleClock";
-        case DspReqIdle: return "idle";
-        case DspReqPinCount: return "pinCount";
-        case DspReqScheduleCall: return "scheduleCall";
-        case DspReqSendText: return "sendText";
-        case DspReqProcessChanged: return "processChanged";
-        default: return "unknown";
-        }
-    }
-    switch (op) {
-    case PanelReqRepaint: return "repaint";
-    case PanelReqSetup3: return "setup3";
-    case PanelReqSetup4: return "setup4";
-    case PanelReqSetText: return "setText";
-    case PanelReqGetText: return "getText";
-    case PanelReqAddPin: return "addPin";
-    case PanelReqFont: return "font";
-    case PanelReqSetup11: return "setup11";
-    case PanelReqGetValue: return "getValue";
-    case PanelReqSetValue: return "setValue";
-    case PanelReqSetChoices: return "setChoices";
-    case PanelReqGetChoices: return "getChoices";
-    default: return "unknown";
-    }
 }
 
 std::int32_t parseDefault(std::int32_t type, const std::string& text) {
@@ -142,11 +114,40 @@ void* Session::makeHalf(Half half, HostWord* id) {
         throw LoadError(library_.path(), std::string("makeModule(0, ") + std::to_string(type) + ") returned null: no " +
                                              (half == Half::Dsp ? "DSP" : "panel") + " half");
     }
-    std::uint32_t magic;
-    std::memcpy(&magic, record, sizeof magic);
-    if (magic != (half == Half::Dsp ? kDspRecordMagic : kPanelRecordMagic))
-        note(std::string("the ") + (half == Half::Dsp ? "DSP" : "panel") + " record's magic is " + hexString(magic));
+    if (std::string problem = recordProblem(half, record, *id); !problem.empty()) {
+        // Nothing of a record that is not one is called, not even its close.
+        registry().erase(*id);
+        *id = 0;
+        throw LoadError(library_.path(), std::string("makeModule(0, ") + std::to_string(type) + ") returned " +
+                                             (half == Half::Dsp ? "a DSP" : "a panel") + " record that " + problem);
+    }
     return record;
+}
+
+// What is wrong with a record makeModule returned: its magic, its version,
+// the host value it was to keep, an entry point left null (the processing
+// function may be: open installs it). Empty when it is sound.
+std::string Session::recordProblem(Half half, const void* record, HostWord id) {
+    std::uint32_t magic;
+    std::int32_t version;
+    std::memcpy(&magic, record, sizeof magic);
+    std::memcpy(&version, static_cast<const char*>(record) + 4, sizeof version);
+    const std::uint32_t want = half == Half::Dsp ? kDspRecordMagic : kPanelRecordMagic;
+    if (magic != want) return "has the magic " + hexString(magic) + " (" + hexString(want) + " expected)";
+    if (version != 1) return "is of version " + std::to_string(version) + " (1 expected)";
+    if (half == Half::Dsp) {
+        DspHostRecord r;
+        std::memcpy(&r, record, sizeof r);
+        if (r.hostValue != id) return "does not keep the host value it was given";
+        if (r.dispatcher == nullptr) return "has no dispatcher";
+        if (r.event == nullptr) return "has no event entry";
+    } else {
+        GuiHostRecord r;
+        std::memcpy(&r, record, sizeof r);
+        if (r.hostValue != id) return "does not keep the host value it was given";
+        if (r.dispatcher == nullptr) return "has no dispatcher";
+    }
+    return {};
 }
 
 void Session::create(bool dsp, bool panel) {
@@ -320,7 +321,7 @@ void Session::closeAll() {
 // ---------------------------------------------------------------------------
 
 void Session::setSampleRate(float rate) {
-    if (!(rate > 0)) throw SessionError("the sample rate must be above 0");
+    if (!(rate > 0) || !std::isfinite(rate)) throw SessionError("the sample rate must be a finite number above 0");
     options_.sampleRate = rate;
     if (started_ && dsp_ != nullptr) {
         dspCall(DspOpSetSampleRate, 0, 0, nullptr, rate, "op 2 setSampleRate(opt=" + floatString(rate) + ")");
@@ -348,7 +349,7 @@ void Session::setBackground(std::int32_t colour) { options_.background = colour;
 Pin* Session::findPin(std::string_view ref) {
     auto indexed = [&](std::string_view prefix, int Pin::*field) -> Pin* {
         auto n = parseInteger(ref.substr(prefix.size()));
-        if (!n) return nullptr;
+        if (!n || *n < 0) return nullptr; // -1 stands for "no index" in Pin
         for (Pin& p : pins_)
             if (p.*field == *n) return &p;
         return nullptr;
@@ -436,6 +437,7 @@ void Session::setValue(Pin& pin, const PinValue& value, std::optional<std::int32
         throw SessionError(quoteText(pin.name) + " is " + (pin.dataType == DataMidi ? "a MIDI" : "an audio") +
                            " pin: use " + (pin.dataType == DataMidi ? "midi" : "audio"));
     if (delay < 0) throw SessionError("a value cannot be set in the past");
+    checkTime(clock_ + delay);
     if (pin.dsp < 0 && pin.panel < 0) throw SessionError(quoteText(pin.name) + " is a pin of neither half");
     std::optional<std::int32_t> event = pin.dsp >= 0 ? state : std::nullopt;
     Queued q;
@@ -493,6 +495,13 @@ void Session::feedAudio(Pin& pin, Signal signal, std::optional<std::int32_t> sta
 // Time and events
 // ---------------------------------------------------------------------------
 
+// Event times are 32-bit samples: a time past the clock's end would wrap
+// and come due at once.
+void Session::checkTime(std::int64_t time) const {
+    if (time > 0x7FFFFFFF)
+        throw SessionError("sample " + std::to_string(time) + " is past the end of the 32-bit sample clock (2147483647)");
+}
+
 void Session::enqueue(Queued q) {
     if (queue_.size() >= kMaxQueued) throw SessionError("more than a million events queued");
     std::int64_t time = q.event.time;
@@ -502,6 +511,7 @@ void Session::enqueue(Queued q) {
 void Session::sendMidi(std::int64_t time, std::int32_t message, std::int16_t extra) {
     if (dsp_ == nullptr) throw SessionError("MIDI needs a DSP half");
     if (time < clock_) time = clock_;
+    checkTime(time);
     Queued q;
     q.event = {static_cast<std::int32_t>(time), MidiEvent, message, static_cast<std::uint16_t>(extra), 0, 0};
     enqueue(std::move(q));
@@ -560,7 +570,7 @@ void Session::deliver(const Queued& q) {
 }
 
 void Session::process(std::int32_t offset, std::int32_t count) {
-    if (dsp_ == nullptr || !dspOpen_ || process_ == nullptr || asleep_ || count <= 0) return;
+    if (dsp_ == nullptr || !dspOpen_ || process_ == nullptr || asleep_ || !processing_ || count <= 0) return;
     ++dspDepth_;
     trace_.begin("dsp  ", "process " + fnName(reinterpret_cast<const void*>(process_)) + "(offset=" +
                               std::to_string(offset) + ", count=" + std::to_string(count) + ")");
@@ -725,8 +735,12 @@ HostWord QEM_CDECL Session::entry(void* record, std::int32_t op, HostWord index,
         r.clock = s.clock_;
         bool transient = half == Half::Dsp && id != s.dspId_;
         if (transient) return 0; // the half that only describes the pins
-        r.result = half == Half::Dsp ? s.dspRequest(r, ptr) : s.panelRequest(r, ptr);
-        if (s.trace_.on()) s.trace_.line(s.who(half) + " <-", s.describeRequest(r, ptr));
+        const RequestKind* kind = findRequest(half, op);
+        r.result = kind != nullptr ? kind->answer(s, r, ptr) : s.unknownRequest(r);
+        if (s.trace_.on())
+            s.trace_.line(s.who(half) + " <-", "req " + std::to_string(op) + " " +
+                                                   (kind != nullptr ? kind->name : "unknown") + "(" +
+                                                   (kind != nullptr ? kind->describe(s, r, ptr) : plainArgs(r)));
         s.requests_.push_back(std::move(r));
         return s.requests_.back().result;
     } catch (...) {
@@ -734,251 +748,297 @@ HostWord QEM_CDECL Session::entry(void* record, std::int32_t op, HostWord index,
     }
 }
 
-HostWord Session::dspRequest(Request& r, void* ptr) {
-    switch (r.op) {
-    case DspReqPinState: {
-        Pin* pin = dspPin(r.index);
-        if (pin == nullptr) {
-            note("pin state of DSP pin " + std::to_string(r.index) + ", which does not exist");
-            return 0;
-        }
-        pin->dspValue = readVariable(*pin);
-        if (pin->panel >= 0) pin->panelValue = pin->dspValue;
-        if (pin->dsp == 0) routeToPanel(pin->dspValue);
-        return 0;
-    }
-    case DspReqSampleClock: return static_cast<std::int32_t>(clock_);
-    case DspReqIdle: asleep_ = true; return 0;
-    case DspReqPinCount: return dspPinCount_;
-    case DspReqScheduleCall: {
-        if (ptr == nullptr) {
-            note("scheduleCall without an event");
-            return 0;
-        }
-        Queued q;
-        std::memcpy(&q.event, ptr, sizeof q.event); // copied at once: it lives on the module's stack
-        r.eventTime = q.event.time;
-        if (q.event.time < clock_) note("a call scheduled in the past (" + std::to_string(q.event.time) + ")");
-        enqueue(std::move(q));
-        return 0;
-    }
-    case DspReqSendText: {
-        std::string text = boundedText(static_cast<const char*>(ptr), kTextBound);
-        r.text = text;
-        if (Pin* pin = dspPin(r.index)) pin->dspValue.text = text;
-        if (r.index == 0) {
-            PinValue v;
-            v.text = text;
-            routeToPanel(v);
-        }
-        return 0;
-    }
-    case DspReqProcessChanged:
-        if (dsp_ != nullptr) process_ = dsp_->process;
-        asleep_ = false;
-        return 0;
-    default: note("DSP request " + std::to_string(r.op) + " is not one the host knows"); return 0;
-    }
-}
+namespace {
 
-HostWord Session::panelRequest(Request& r, void* ptr) {
-    switch (r.op) {
-    case PanelReqRepaint: repaintPending_ = true; return 0;
-    case PanelReqSetup3:
-        // The panel's size: the height becomes the canvas height (the
-        // width is the user's, 100 unless set).
-        if (r.value > 0 && r.value <= 1000) canvasHeight_ = static_cast<int>(r.value);
-        return 0;
-    case PanelReqSetup4:
-    case PanelReqSetup11: return 0;
-    case PanelReqSetText: {
-        std::string text = boundedText(static_cast<const char*>(ptr), kTextBound);
-        r.text = text;
-        Pin* pin = panelPin(r.index);
-        if (pin == nullptr) {
-            note("setText on panel pin " + std::to_string(r.index) + ", which does not exist");
-            return 0;
-        }
-        pin->panelValue.text = text;
-        if (pin->shared()) {
-            pin->dspValue.text = text;
-            forwardToDsp(*pin);
-        }
-        return 0;
-    }
-    case PanelReqGetText: {
-        static const char kEmpty[] = "";
-        Pin* pin = panelPin(r.index);
-        if (pin == nullptr) {
-            note("getText of panel pin " + std::to_string(r.index) + ", which does not exist");
-            return reinterpret_cast<HostWord>(kEmpty);
-        }
-        return reinterpret_cast<HostWord>(pin->panelValue.text.c_str());
-    }
-    case PanelReqAddPin: {
-        Pin pin;
-        pin.name = boundedText(static_cast<const char*>(ptr), kNameBound);
-        r.text = pin.name;
-        pin.dataType = static_cast<std::int32_t>(r.index);
-        pin.direction = static_cast<std::int32_t>(r.value);
-        pin.panel = panelPinCount_++;
-        pins_.push_back(std::move(pin));
-        return pins_.back().panel;
-    }
-    case PanelReqFont: {
-        r.text = boundedText(reinterpret_cast<const char*>(r.value), 64);
-        if (ptr != nullptr) {
-            FontInfo info{};
-            info.hostWord0 = canvas_->fontHeight();
-            info.backgroundColour = options_.background;
-            std::memcpy(ptr, &info, sizeof info);
-        }
-        return canvas_->font();
-    }
-    case PanelReqGetValue: {
-        Pin* pin = panelPin(r.index);
-        std::int32_t bits = pin != nullptr ? pin->panelValue.bits : 0;
-        if (pin == nullptr) note("getValue of panel pin " + std::to_string(r.index) + ", which does not exist");
-        if (ptr != nullptr) std::memcpy(ptr, &bits, sizeof bits);
-        return 0;
-    }
-    case PanelReqSetValue: {
-        Pin* pin = panelPin(r.index);
-        if (pin == nullptr) {
-            note("setValue on panel pin " + std::to_string(r.index) + ", which does not exist");
-            return 0;
-        }
-        pin->panelValue.bits = pin->dataType == DataFloat ? std::bit_cast<std::int32_t>(r.opt)
-                                                          : static_cast<std::int32_t>(r.value);
-        if (pin->shared()) {
-            pin->dspValue.bits = pin->panelValue.bits;
-            forwardToDsp(*pin);
-        }
-        return 0;
-    }
-    case PanelReqSetChoices: {
-        std::string text = boundedText(static_cast<const char*>(ptr), kTextBound);
-        r.text = text;
-        Pin* pin = panelPin(r.index);
-        if (pin == nullptr) {
-            note("setChoices on panel pin " + std::to_string(r.index) + ", which does not exist");
-            return 0;
-        }
-        pin->choices = ansiToWide(text);
-        return 0;
-    }
-    case PanelReqGetChoices: {
-        // Within the caller's capacity (value, in UTF-16 units), always
-        // terminated; the result is the number of units before the 0.
-        auto* out = static_cast<char16_t*>(ptr);
-        if (out == nullptr || r.value <= 0) return 0;
-        Pin* pin = panelPin(r.index);
-        if (pin == nullptr) note("getChoices of panel pin " + std::to_string(r.index) + ", which does not exist");
-        std::u16string_view list = pin != nullptr ? std::u16string_view(pin->choices) : std::u16string_view();
-        std::size_t n = std::min<std::size_t>(list.size(), static_cast<std::size_t>(r.value) - 1);
-        if (n > 0) std::memcpy(out, list.data(), n * sizeof(char16_t));
-        out[n] = 0;
-        r.text = wideToAnsiText(list.substr(0, n));
-        return static_cast<HostWord>(n);
-    }
-    default: note("panel request " + std::to_string(r.op) + " is not one the host knows"); return 0;
-    }
-}
-
-std::string Session::describeRequest(const Request& r, void* ptr) const {
-    std::string s = "req " + std::to_string(r.op) + " " + opName(r.half, r.op) + "(";
-    std::vector<std::string> args;
-    auto arg = [&](const std::string& a) { args.push_back(a); };
-    if (r.half == Half::Dsp) {
-        switch (r.op) {
-        case DspReqPinState:
-            arg("pin=" + std::to_string(r.index));
-            arg("state=" + std::to_string(r.value));
-            arg("clock=" + std::to_string(r.ptr));
-            if (const Pin* p = const_cast<Session*>(this)->dspPin(r.index))
-                arg(quoteText(p->name) + " " + pinValueText(*p, p->dspValue));
-            break;
-        case DspReqScheduleCall:
-            if (ptr != nullptr) {
-                DspEvent e;
-                std::memcpy(&e, ptr, sizeof e);
-                arg("event time=" + std::to_string(e.time) + " type=" + std::to_string(e.type) + " " +
-                    const_cast<Session*>(this)->callName(e.value3));
-            }
-            break;
-        case DspReqSendText:
-            arg("pin=" + std::to_string(r.index));
-            arg(quoteText(r.text.value_or("")));
-            break;
-        case DspReqProcessChanged:
-            arg("now " + const_cast<Session*>(this)->fnName(reinterpret_cast<const void*>(process_)));
-            break;
-        default:
-            if (r.index != 0) arg("index=" + std::to_string(r.index));
-            if (r.value != 0) arg("value=" + std::to_string(r.value));
-            if (r.ptr != 0) arg("ptr");
-            if (r.opt != 0) arg("opt=" + floatString(r.opt));
-            break;
-        }
-    } else {
-        switch (r.op) {
-        case PanelReqSetText:
-        case PanelReqSetChoices:
-            arg("pin=" + std::to_string(r.index));
-            if (r.op == PanelReqSetChoices) arg("value=" + std::to_string(r.value));
-            arg(quoteText(r.text.value_or("")));
-            break;
-        case PanelReqGetText:
-            arg("pin=" + std::to_string(r.index));
-            s += args[0] + ") = " + quoteText(boundedText(reinterpret_cast<const char*>(r.result), kTextBound));
-            return s;
-        case PanelReqAddPin:
-            arg(std::string("type=") + dataTypeName(static_cast<std::int32_t>(r.index)));
-            arg(std::string("direction=") + directionName(static_cast<std::int32_t>(r.value)));
-            arg(quoteText(r.text.value_or("")));
-            break;
-        case PanelReqFont:
-            arg("index=" + std::to_string(r.index));
-            arg("value=" + quoteText(r.text.value_or("")));
-            arg(ptr != nullptr ? "ptr=FontInfo" : "ptr=null");
-            s += args[0] + ", " + args[1] + ", " + args[2] + ") = font" +
-                 (options_.background >= 0 ? ", background " + hexString(static_cast<std::uint32_t>(options_.background))
-                                           : ", no background");
-            return s;
-        case PanelReqGetValue: {
-            arg("pin=" + std::to_string(r.index));
-            std::int32_t bits = 0;
-            if (ptr != nullptr) std::memcpy(&bits, ptr, sizeof bits);
-            std::string shown = std::to_string(bits);
-            if (const Pin* p = const_cast<Session*>(this)->panelPin(r.index)) {
-                PinValue v;
-                v.bits = bits;
-                shown = pinValueText(*p, v);
-            }
-            s += args[0] + ") -> slot " + shown;
-            return s;
-        }
-        case PanelReqSetValue:
-            arg("pin=" + std::to_string(r.index));
-            arg("value=" + std::to_string(r.value));
-            arg("opt=" + floatString(r.opt));
-            break;
-        case PanelReqGetChoices:
-            arg("pin=" + std::to_string(r.index));
-            arg("capacity=" + std::to_string(r.value));
-            s += args[0] + ", " + args[1] + ") = " + std::to_string(r.result) + " " + quoteText(r.text.value_or(""));
-            return s;
-        default:
-            if (r.index != 0) arg("index=" + std::to_string(r.index));
-            if (r.value != 0) arg("value=" + std::to_string(r.value));
-            if (r.ptr != 0) arg("ptr");
-            if (r.opt != 0) arg("opt=" + floatString(r.opt));
-            break;
-        }
-    }
+// The trace's argument list: "a, b) = result".
+std::string argsThen(const std::vector<std::string>& args, const std::string& tail) {
+    std::string s;
     for (std::size_t i = 0; i < args.size(); ++i) s += (i ? ", " : "") + args[i];
-    s += ") = " + std::to_string(r.result);
-    return s;
+    return s + ") = " + tail;
+}
+
+} // namespace
+
+// The arguments a request passed that are not 0, for a request without a
+// description of its own.
+std::string Session::plainArgs(const Request& r) {
+    std::vector<std::string> args;
+    if (r.index != 0) args.push_back("index=" + std::to_string(r.index));
+    if (r.value != 0) args.push_back("value=" + std::to_string(r.value));
+    if (r.ptr != 0) args.push_back("ptr");
+    if (r.opt != 0) args.push_back("opt=" + floatString(r.opt));
+    return argsThen(args, std::to_string(r.result));
+}
+
+HostWord Session::unknownRequest(const Request& r) {
+    note(std::string(r.half == Half::Dsp ? "DSP" : "panel") + " request " + std::to_string(r.op) +
+         " is not one the host knows");
+    return 0;
+}
+
+// Every request the host knows, one row each: what it answers and how the
+// trace shows it. A request not in the table is answered 0 and noted.
+std::span<const RequestKind> Session::requestTable() {
+    using S = Session;
+    using R = Request;
+    auto plain = [](S&, const R& r, void*) { return plainArgs(r); };
+    static const RequestKind table[] = {
+        // --- DSP half -------------------------------------------------------
+        {Half::Dsp, DspReqPinState, "pinState",
+         // The host reads the pin's variable; pin 0 ("DSP 2 GUI - Out")
+         // goes on to the panel's pin 1.
+         [](S& s, R& r, void*) -> HostWord {
+             Pin* pin = s.dspPin(r.index);
+             if (pin == nullptr) {
+                 s.note("pin state of DSP pin " + std::to_string(r.index) + ", which does not exist");
+                 return 0;
+             }
+             pin->dspValue = s.readVariable(*pin);
+             if (pin->panel >= 0) pin->panelValue = pin->dspValue;
+             if (pin->dsp == 0) s.routeToPanel(pin->dspValue);
+             return 0;
+         },
+         [](S& s, const R& r, void*) {
+             std::vector<std::string> args = {"pin=" + std::to_string(r.index), "state=" + std::to_string(r.value),
+                                              "clock=" + std::to_string(r.ptr)};
+             if (const Pin* p = s.dspPin(r.index)) args.push_back(quoteText(p->name) + " " + pinValueText(*p, p->dspValue));
+             return argsThen(args, std::to_string(r.result));
+         }},
+        {Half::Dsp, DspReqSampleClock, "sampleClock",
+         [](S& s, R&, void*) -> HostWord { return static_cast<std::int32_t>(s.clock_); }, plain},
+        {Half::Dsp, DspReqIdle, "idle",
+         [](S& s, R&, void*) -> HostWord {
+             s.asleep_ = true;
+             return 0;
+         },
+         plain},
+        {Half::Dsp, DspReqPinCount, "pinCount", [](S& s, R&, void*) -> HostWord { return s.dspPinCount_; }, plain},
+        {Half::Dsp, DspReqScheduleCall, "scheduleCall",
+         [](S& s, R& r, void* ptr) -> HostWord {
+             if (ptr == nullptr) {
+                 s.note("scheduleCall without an event");
+                 return 0;
+             }
+             Queued q;
+             std::memcpy(&q.event, ptr, sizeof q.event); // copied at once: it lives on the module's stack
+             r.eventTime = q.event.time;
+             if (q.event.time < s.clock_) s.note("a call scheduled in the past (" + std::to_string(q.event.time) + ")");
+             s.enqueue(std::move(q));
+             return 0;
+         },
+         [](S& s, const R& r, void* ptr) {
+             std::vector<std::string> args;
+             if (ptr != nullptr) {
+                 DspEvent e;
+                 std::memcpy(&e, ptr, sizeof e);
+                 args.push_back("event time=" + std::to_string(e.time) + " type=" + std::to_string(e.type) + " " +
+                                s.callName(e.value3));
+             }
+             return argsThen(args, std::to_string(r.result));
+         }},
+        {Half::Dsp, DspReqSendText, "sendText",
+         [](S& s, R& r, void* ptr) -> HostWord {
+             std::string text = boundedText(static_cast<const char*>(ptr), kTextBound);
+             r.text = text;
+             if (Pin* pin = s.dspPin(r.index)) pin->dspValue.text = text;
+             if (r.index == 0) {
+                 PinValue v;
+                 v.text = text;
+                 s.routeToPanel(v);
+             }
+             return 0;
+         },
+         [](S&, const R& r, void*) {
+             return argsThen({"pin=" + std::to_string(r.index), quoteText(r.text.value_or(""))}, std::to_string(r.result));
+         }},
+        {Half::Dsp, DspReqProcessChanged, "processChanged",
+         [](S& s, R&, void*) -> HostWord {
+             if (s.dsp_ != nullptr) s.process_ = s.dsp_->process;
+             s.asleep_ = false;
+             return 0;
+         },
+         [](S& s, const R& r, void*) {
+             return argsThen({"now " + s.fnName(reinterpret_cast<const void*>(s.process_))}, std::to_string(r.result));
+         }},
+
+        // --- panel half -----------------------------------------------------
+        {Half::Panel, PanelReqRepaint, "repaint",
+         [](S& s, R&, void*) -> HostWord {
+             s.repaintPending_ = true;
+             return 0;
+         },
+         plain},
+        {Half::Panel, PanelReqSetup3, "setup3",
+         // The panel's size: the height becomes the canvas height (the
+         // width is the user's, 100 unless set).
+         [](S& s, R& r, void*) -> HostWord {
+             if (r.value > 0 && r.value <= 1000) s.canvasHeight_ = static_cast<int>(r.value);
+             return 0;
+         },
+         plain},
+        {Half::Panel, PanelReqSetup4, "setup4", [](S&, R&, void*) -> HostWord { return 0; }, plain},
+        {Half::Panel, PanelReqSetText, "setText",
+         [](S& s, R& r, void* ptr) -> HostWord {
+             std::string text = boundedText(static_cast<const char*>(ptr), kTextBound);
+             r.text = text;
+             Pin* pin = s.panelPin(r.index);
+             if (pin == nullptr) {
+                 s.note("setText on panel pin " + std::to_string(r.index) + ", which does not exist");
+                 return 0;
+             }
+             pin->panelValue.text = text;
+             if (pin->shared()) {
+                 pin->dspValue.text = text;
+                 s.forwardToDsp(*pin);
+             }
+             return 0;
+         },
+         [](S&, const R& r, void*) {
+             return argsThen({"pin=" + std::to_string(r.index), quoteText(r.text.value_or(""))}, std::to_string(r.result));
+         }},
+        {Half::Panel, PanelReqGetText, "getText",
+         // Never null: an unknown pin's text is empty.
+         [](S& s, R& r, void*) -> HostWord {
+             static const char kEmpty[] = "";
+             Pin* pin = s.panelPin(r.index);
+             if (pin == nullptr) {
+                 s.note("getText of panel pin " + std::to_string(r.index) + ", which does not exist");
+                 return reinterpret_cast<HostWord>(kEmpty);
+             }
+             return reinterpret_cast<HostWord>(pin->panelValue.text.c_str());
+         },
+         [](S&, const R& r, void*) {
+             return "pin=" + std::to_string(r.index) + ") = " +
+                    quoteText(boundedText(reinterpret_cast<const char*>(r.result), kTextBound));
+         }},
+        {Half::Panel, PanelReqAddPin, "addPin",
+         [](S& s, R& r, void* ptr) -> HostWord {
+             Pin pin;
+             pin.name = boundedText(static_cast<const char*>(ptr), kNameBound);
+             r.text = pin.name;
+             pin.dataType = static_cast<std::int32_t>(r.index);
+             pin.direction = static_cast<std::int32_t>(r.value);
+             pin.panel = s.panelPinCount_++;
+             s.pins_.push_back(std::move(pin));
+             return s.pins_.back().panel;
+         },
+         [](S&, const R& r, void*) {
+             return argsThen({std::string("type=") + dataTypeName(static_cast<std::int32_t>(r.index)),
+                              std::string("direction=") + directionName(static_cast<std::int32_t>(r.value)),
+                              quoteText(r.text.value_or(""))},
+                             std::to_string(r.result));
+         }},
+        {Half::Panel, PanelReqFont, "font",
+         // FontInfo: word 0 the font height, the background colour, all else 0.
+         [](S& s, R& r, void* ptr) -> HostWord {
+             r.text = boundedText(reinterpret_cast<const char*>(r.value), 64);
+             if (ptr != nullptr) {
+                 FontInfo info{};
+                 info.hostWord0 = s.canvas_->fontHeight();
+                 info.backgroundColour = s.options_.background;
+                 std::memcpy(ptr, &info, sizeof info);
+             }
+             return s.canvas_->font();
+         },
+         [](S& s, const R& r, void* ptr) {
+             return argsThen({"index=" + std::to_string(r.index), "value=" + quoteText(r.text.value_or("")),
+                              ptr != nullptr ? "ptr=FontInfo" : "ptr=null"},
+                             std::string("font") +
+                                 (s.options_.background >= 0
+                                      ? ", background " + hexString(static_cast<std::uint32_t>(s.options_.background))
+                                      : ", no background"));
+         }},
+        {Half::Panel, PanelReqSetup11, "setup11", [](S&, R&, void*) -> HostWord { return 0; }, plain},
+        {Half::Panel, PanelReqGetValue, "getValue",
+         [](S& s, R& r, void* ptr) -> HostWord {
+             Pin* pin = s.panelPin(r.index);
+             std::int32_t bits = pin != nullptr ? pin->panelValue.bits : 0;
+             if (pin == nullptr) s.note("getValue of panel pin " + std::to_string(r.index) + ", which does not exist");
+             if (ptr != nullptr) std::memcpy(ptr, &bits, sizeof bits);
+             return 0;
+         },
+         [](S& s, const R& r, void* ptr) {
+             std::int32_t bits = 0;
+             if (ptr != nullptr) std::memcpy(&bits, ptr, sizeof bits);
+             std::string shown = std::to_string(bits);
+             if (const Pin* p = s.panelPin(r.index)) {
+                 PinValue v;
+                 v.bits = bits;
+                 shown = pinValueText(*p, v);
+             }
+             return "pin=" + std::to_string(r.index) + ") -> slot " + shown;
+         }},
+        {Half::Panel, PanelReqSetValue, "setValue",
+         // Float pins take opt, other pins value.
+         [](S& s, R& r, void*) -> HostWord {
+             Pin* pin = s.panelPin(r.index);
+             if (pin == nullptr) {
+                 s.note("setValue on panel pin " + std::to_string(r.index) + ", which does not exist");
+                 return 0;
+             }
+             pin->panelValue.bits = pin->dataType == DataFloat ? std::bit_cast<std::int32_t>(r.opt)
+                                                               : static_cast<std::int32_t>(r.value);
+             if (pin->shared()) {
+                 pin->dspValue.bits = pin->panelValue.bits;
+                 s.forwardToDsp(*pin);
+             }
+             return 0;
+         },
+         [](S&, const R& r, void*) {
+             return argsThen({"pin=" + std::to_string(r.index), "value=" + std::to_string(r.value),
+                              "opt=" + floatString(r.opt)},
+                             std::to_string(r.result));
+         }},
+        {Half::Panel, PanelReqSetChoices, "setChoices",
+         [](S& s, R& r, void* ptr) -> HostWord {
+             std::string text = boundedText(static_cast<const char*>(ptr), kTextBound);
+             r.text = text;
+             Pin* pin = s.panelPin(r.index);
+             if (pin == nullptr) {
+                 s.note("setChoices on panel pin " + std::to_string(r.index) + ", which does not exist");
+                 return 0;
+             }
+             pin->choices = ansiToWide(text);
+             return 0;
+         },
+         [](S&, const R& r, void*) {
+             return argsThen({"pin=" + std::to_string(r.index), "value=" + std::to_string(r.value),
+                              quoteText(r.text.value_or(""))},
+                             std::to_string(r.result));
+         }},
+        {Half::Panel, PanelReqGetChoices, "getChoices",
+         // Within the caller's capacity (value, in UTF-16 units), always
+         // terminated; the result is the number of units before the 0.
+         [](S& s, R& r, void* ptr) -> HostWord {
+             auto* out = static_cast<char16_t*>(ptr);
+             if (out == nullptr || r.value <= 0) return 0;
+             Pin* pin = s.panelPin(r.index);
+             if (pin == nullptr) s.note("getChoices of panel pin " + std::to_string(r.index) + ", which does not exist");
+             std::u16string_view list = pin != nullptr ? std::u16string_view(pin->choices) : std::u16string_view();
+             std::size_t n = std::min<std::size_t>(list.size(), static_cast<std::size_t>(r.value) - 1);
+             if (n > 0) std::memcpy(out, list.data(), n * sizeof(char16_t));
+             out[n] = 0;
+             r.text = wideToAnsiText(list.substr(0, n));
+             return static_cast<HostWord>(n);
+         },
+         [](S&, const R& r, void*) {
+             return "pin=" + std::to_string(r.index) + ", capacity=" + std::to_string(r.value) + ") = " +
+                    std::to_string(r.result) + " " + quoteText(r.text.value_or(""));
+         }},
+    };
+    return table;
+}
+
+const RequestKind* findRequest(Half half, std::int32_t op) {
+    for (const RequestKind& k : Session::requestTable())
+        if (k.half == half && k.op == op) return &k;
+    return nullptr;
+}
+
+const RequestKind* findRequest(std::string_view name) {
+    for (const RequestKind& k : Session::requestTable())
+        if (name == k.name) return &k;
+    return nullptr;
 }
 
 void Session::note(const std::string& text) {

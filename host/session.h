@@ -27,6 +27,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -94,6 +95,26 @@ struct SessionOptions {
     bool autoPaint = true;            // paint after start and whenever a repaint is pending
 };
 
+class Session;
+
+// One host request a half may make: the one place that says what the host
+// answers and how the trace shows it. Session::requestTable() holds a row
+// for every request the host knows; a new request is a new row.
+struct RequestKind {
+    Half half;
+    std::int32_t op;
+    const char* name; // as scenarios and the trace name it
+    // Answers the request; may keep what it passed in r.text or r.eventTime.
+    HostWord (*answer)(Session& session, Request& r, void* ptr);
+    // What the trace shows after "req N name(": the arguments, then ") = "
+    // and the result (r.result is set by then).
+    std::string (*describe)(Session& session, const Request& r, void* ptr);
+};
+
+// The row of a request, or null when the host does not know it.
+const RequestKind* findRequest(Half half, std::int32_t op);
+const RequestKind* findRequest(std::string_view name);
+
 class Session {
 public:
     Session(const Library& library, Trace& trace, SessionOptions options = {});
@@ -124,6 +145,10 @@ public:
     void setWidth(int width);
     void setBackground(std::int32_t colour);
     void setAutoPaint(bool on) { options_.autoPaint = on; }
+    // Whether the host calls the processing function while the clock runs
+    // (on until turned off); events are delivered at their sample either way,
+    // as a host delivers them to a module it does not process.
+    void setProcessing(bool on) { processing_ = on; }
     const SessionOptions& options() const { return options_; }
 
     // --- pins ---------------------------------------------------------
@@ -176,6 +201,9 @@ public:
     // Host observations about the module (a request for an unknown pin...).
     const std::vector<std::string>& notes() const { return notes_; }
 
+    // Every request the host knows, one row each (see RequestKind).
+    static std::span<const RequestKind> requestTable();
+
     // For tests: the request entry modules are given, and the records.
     static HostCallback callback();
     void* dspRecord() const { return dsp_; }
@@ -190,10 +218,11 @@ private:
 
     static HostWord QEM_CDECL entry(void* record, std::int32_t op, HostWord index, HostWord value, void* ptr,
                                     float opt);
-    HostWord dspRequest(Request& r, void* ptr);
-    HostWord panelRequest(Request& r, void* ptr);
+    HostWord unknownRequest(const Request& r);
+    static std::string plainArgs(const Request& r);
 
     void* makeHalf(Half half, HostWord* id);
+    static std::string recordProblem(Half half, const void* record, HostWord id);
     void describe();
     void numberPins();
     void bindDsp();
@@ -209,6 +238,7 @@ private:
     void beginBlock(std::int64_t start);
     void fillAudio(Pin& pin, std::int64_t from);
     void enqueue(Queued q);
+    void checkTime(std::int64_t time) const;
     void writeVariable(Pin& pin);
     void forwardToDsp(Pin& pin);
     PinValue readVariable(const Pin& pin) const;
@@ -218,7 +248,6 @@ private:
     Pin* dspPin(HostWord index);
     std::string fnName(const void* address);
     std::string callName(HostWord address);
-    std::string describeRequest(const Request& r, void* ptr) const;
     std::string who(Half half) const { return half == Half::Dsp ? "dsp  " : "panel"; }
 
     const Library& library_;
@@ -235,6 +264,7 @@ private:
     bool dspOpen_ = false;
     bool panelStarted_ = false;
     bool asleep_ = false;
+    bool processing_ = true;
     int dspDepth_ = 0;
 
     std::vector<Pin> pins_;

@@ -108,6 +108,7 @@ bool textOut(Handle dc, int x, int y, const char* text, int length) {
         int kept = std::min(length, kRecordedText - 1);
         if (kept > 0) std::memcpy(op->text, text, static_cast<std::size_t>(kept));
         op->text[kept] = '\0';
+        if (kept < length && rec->keepText != nullptr) rec->keepText(rec->reader, rec->opCount - 1, text, length);
     }
     return true;
 }

@@ -39,6 +39,12 @@ struct RecordingDc {
     std::int32_t opCount = 0;        // ops recorded
     std::int32_t opsDropped = 0;     // ops past kRecordedOps
     RecordedOp ops[kRecordedOps];
+    // Optional, set by the reader of the record: textOut hands it the whole
+    // text of a call longer than RecordedOp::text holds (op: its index in
+    // ops), so no text is cut. The text is the caller's, valid during the
+    // call only: the reader copies it.
+    void (*keepText)(void* reader, std::int32_t op, const char* text, std::int32_t length) = nullptr;
+    void* reader = nullptr;
 
     void clearOps() { opCount = 0; opsDropped = 0; }
 };

@@ -2,10 +2,12 @@
 // them: through their host records' dispatcher and event entries.
 #include "modules/dsp/list_monitor.h"
 #include "modules/dsp/value_monitors.h"
+#include "modules/dsp/volts_monitor.h"
 
 #include "framework/platform/recording_dc.h"
 #include "framework/plugin_entry.h"
 #include "tests/support/fake_host.h"
+#include "tests/support/halves.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +20,9 @@
 namespace qem {
 namespace {
 
+using test::DspHalf;
 using test::FakeHost;
+using test::PanelHalf;
 
 std::u16string widen(const char* s) {
     std::u16string w;
@@ -27,40 +31,6 @@ std::u16string widen(const char* s) {
 }
 
 // --- the DSP half ------------------------------------------------------------
-
-class DspHalf {
-public:
-    template <class Dsp>
-    static DspHalf make(FakeHost& host) {
-        return DspHalf(static_cast<DspHostRecord*>(makeHalf<Dsp>(host.callback(), 77)));
-    }
-    DspHalf(DspHalf&& other) noexcept : rec_(std::exchange(other.rec_, nullptr)) {}
-    ~DspHalf() {
-        if (rec_ != nullptr) call(DspOpClose);
-    }
-
-    HostWord call(std::int32_t op, HostWord index = 0, HostWord value = 0, void* ptr = nullptr, float opt = 0) {
-        return rec_->dispatcher(rec_, op, index, value, ptr, opt);
-    }
-    bool describe(std::int32_t index, PinProperties& p) {
-        p = PinProperties{};
-        return call(DspOpGetPinProperties, index, 0, &p) == 1;
-    }
-    void* variable(std::int32_t index) {
-        PinProperties p;
-        return describe(index, p) ? p.variable : nullptr;
-    }
-    void pinEvent(std::int32_t pin, std::int32_t state, std::int32_t time = 0) {
-        DspEvent e{time, PinStateEvent, state, 0, pin, 0};
-        rec_->event(rec_->object, &e);
-    }
-    void process(std::int32_t count) { rec_->process(rec_->object, 0, count); }
-    DspHostRecord* record() const { return rec_; }
-
-private:
-    explicit DspHalf(DspHostRecord* rec) : rec_(rec) {}
-    DspHostRecord* rec_;
-};
 
 struct PinRow {
     const char* module;
@@ -75,12 +45,18 @@ struct PinRow {
     std::int32_t flags = 0;
 };
 
-TEST(MonitorPins, DescriptionsOfAllFive) {
-    auto f = &DspHalf::make<FloatMonitorDsp>;
-    auto i = &DspHalf::make<IntMonitorDsp>;
-    auto b = &DspHalf::make<BoolMonitorDsp>;
-    auto t = &DspHalf::make<TextMonitorDsp>;
-    auto l = &DspHalf::make<ListMonitorDsp>;
+template <class Dsp>
+DspHalf makeDsp(FakeHost& host) {
+    return DspHalf::make<Dsp>(host);
+}
+
+TEST(MonitorPins, DescriptionsOfAllSix) {
+    auto f = &makeDsp<FloatMonitorDsp>;
+    auto i = &makeDsp<IntMonitorDsp>;
+    auto b = &makeDsp<BoolMonitorDsp>;
+    auto t = &makeDsp<TextMonitorDsp>;
+    auto l = &makeDsp<ListMonitorDsp>;
+    auto v = &makeDsp<VoltsMonitorDsp>;
     const char* out = "DSP 2 GUI - Out";
     const char* in = "DSP 2 GUI - In";
     const PinRow rows[] = {
@@ -105,27 +81,38 @@ TEST(MonitorPins, DescriptionsOfAllFive) {
         {"List", l, 1, true, in, DirIn, DataInt, nullptr, nullptr, 0x30500},
         {"List", l, 2, true, "List", DirIn, DataList, "0", kDefaultListChoices, 0x20000},
         {"List", l, 3, false},
+        {"Volts", v, 0, true, out, DirOut, DataFloat, nullptr, nullptr, 0x30100},
+        {"Volts", v, 1, true, in, DirIn, DataFloat, nullptr, nullptr, 0x30500},
+        {"Volts", v, 2, true, "Volts", DirIn, DataAudio, nullptr, nullptr, 0x20000},
+        {"Volts", v, 3, false},
     };
+    // The record is prefilled with a sentinel: a description writes what its
+    // pin has and nothing else, never the reserved word.
+    const char* const sentinel = reinterpret_cast<const char*>(static_cast<std::uintptr_t>(0xA5A5A5A5A5A5A5A5ull));
     FakeHost host(FakeHost::Half::Dsp);
-    auto text = [](const char* s) { return s != nullptr ? std::string("\"") + s + "\"" : std::string("null"); };
+    auto text = [&](const char* s) {
+        return s == sentinel ? std::string("not written") : s != nullptr ? std::string("\"") + s + "\"" : "null";
+    };
     for (const PinRow& row : rows) {
         SCOPED_TRACE(std::string(row.module) + " pin " + std::to_string(row.index));
         DspHalf dsp = row.make(host);
-        PinProperties p;
-        ASSERT_EQ(dsp.describe(row.index, p), row.exists);
+        PinProperties p, before;
+        std::memset(&p, 0xA5, sizeof p);
+        before = p;
+        ASSERT_EQ(dsp.op(DspOpGetPinProperties, row.index, 0, &p), row.exists ? 1 : 0);
         if (!row.exists) {
-            PinProperties untouched{};
-            EXPECT_EQ(std::memcmp(&p, &untouched, sizeof p), 0);
+            EXPECT_EQ(std::memcmp(&p, &before, sizeof p), 0);
             continue;
         }
         EXPECT_NE(p.variable, nullptr);
+        EXPECT_NE(p.variable, sentinel);
         EXPECT_STREQ(p.name, row.name);
         EXPECT_EQ(p.direction, row.direction);
         EXPECT_EQ(p.dataType, row.dataType);
-        EXPECT_EQ(text(p.defaultValue), text(row.defaultValue));
-        EXPECT_EQ(text(p.listChoices), text(row.listChoices));
+        EXPECT_EQ(text(p.defaultValue), row.defaultValue ? text(row.defaultValue) : "not written");
+        EXPECT_EQ(text(p.listChoices), row.listChoices ? text(row.listChoices) : "not written");
         EXPECT_EQ(p.flags, row.flags);
-        EXPECT_EQ(p.reserved, 0);
+        EXPECT_EQ(p.reserved, before.reserved);
     }
 }
 
@@ -169,7 +156,7 @@ class ForwardingMonitor : public ::testing::Test {
 protected:
     ForwardingMonitor() {
         host.pinCount = 2; // "DSP 2 GUI - In" is the panel's: two DSP pins
-        dsp.call(DspOpOpen);
+        dsp.op(DspOpOpen);
         host.clear();
     }
     typename M::In& input() { return *static_cast<typename M::In*>(dsp.variable(2)); }
@@ -212,11 +199,11 @@ TYPED_TEST(ForwardingMonitor, OpenInstallsTheIdleFunctionOnly) {
     DspHalf fresh = DspHalf::make<typename TypeParam::Dsp>(host);
     ProcessEntry empty = fresh.record()->process;
     host.clear();
-    fresh.call(DspOpOpen);
+    fresh.op(DspOpOpen);
     EXPECT_EQ(host.ops(), (std::vector<std::int32_t>{DspReqProcessChanged, DspReqPinCount}));
     EXPECT_NE(fresh.record()->process, empty);
     host.clear();
-    fresh.process(64);
+    fresh.process(0, 64);
     EXPECT_EQ(host.ops(), std::vector<std::int32_t>{DspReqIdle});
 }
 
@@ -224,7 +211,7 @@ class TextMonitorDspTest : public ::testing::Test {
 protected:
     TextMonitorDspTest() {
         host.pinCount = 2;
-        dsp.call(DspOpOpen);
+        dsp.op(DspOpOpen);
         host.clear();
     }
     const char*& input() { return *static_cast<const char**>(dsp.variable(2)); }
@@ -260,48 +247,29 @@ TEST_F(TextMonitorDspTest, ANullTextGoesOverAsTheEmptyText) {
 
 // --- the panel half ------------------------------------------------------------
 
-class PanelHalf {
-public:
-    template <class Panel>
-    static PanelHalf make(FakeHost& host) {
-        return PanelHalf(static_cast<GuiHostRecord*>(makeHalf<Panel>(host.callback(), 9)));
-    }
-    PanelHalf(PanelHalf&& other) noexcept : rec_(std::exchange(other.rec_, nullptr)) {}
-    ~PanelHalf() {
-        if (rec_ != nullptr) call(PanelOpClose);
-    }
-    HostWord call(std::int32_t op, HostWord index = 0, HostWord value = 0, void* ptr = nullptr, float opt = 0) {
-        return rec_->dispatcher(rec_, op, index, value, ptr, opt);
-    }
-    const std::string& text() const { return static_cast<ValueDisplay*>(rec_->object)->text(); }
-    template <class Panel>
-    Panel& as() {
-        return *static_cast<Panel*>(static_cast<GuiModule*>(rec_->object));
-    }
-
-private:
-    explicit PanelHalf(GuiHostRecord* rec) : rec_(rec) {}
-    GuiHostRecord* rec_;
-};
-
 struct PanelModule {
     const char* name;
     std::function<PanelHalf(FakeHost&)> make;
-    const char* restText;
+    const char* defaultText;
     std::int32_t readOp; // the request that reads pin 1
 };
 
-const PanelModule kFloat{"Float", &PanelHalf::make<FloatMonitorPanel>, "0.", PanelReqGetValue};
-const PanelModule kInt{"Int", &PanelHalf::make<IntMonitorPanel>, "0", PanelReqGetValue};
-const PanelModule kBool{"Bool", &PanelHalf::make<BoolMonitorPanel>, "FALSE", PanelReqGetValue};
-const PanelModule kText{"Text", &PanelHalf::make<TextMonitorPanel>, "", PanelReqGetText};
-const PanelModule kList{"List", &PanelHalf::make<ListMonitorPanel>, "0 - Zero", PanelReqGetValue};
+template <class Panel>
+PanelHalf makePanel(FakeHost& host) {
+    return PanelHalf::make<Panel>(host);
+}
+
+const PanelModule kFloat{"Float", &makePanel<FloatMonitorPanel>, "0.", PanelReqGetValue};
+const PanelModule kInt{"Int", &makePanel<IntMonitorPanel>, "0", PanelReqGetValue};
+const PanelModule kBool{"Bool", &makePanel<BoolMonitorPanel>, "FALSE", PanelReqGetValue};
+const PanelModule kText{"Text", &makePanel<TextMonitorPanel>, "", PanelReqGetText};
+const PanelModule kList{"List", &makePanel<ListMonitorPanel>, "0 - Zero", PanelReqGetValue};
 const PanelModule* const kPanels[] = {&kFloat, &kInt, &kBool, &kText, &kList};
 
 // A host that holds the list monitor's declared choices for panel pin 2.
 void holdDeclaredList(FakeHost& host) { host.choices[2] = widen(kDefaultListChoices); }
 
-TEST(MonitorPanel, StartShowsTheRestTextWithoutRepaintAndInputGoneRepaints) {
+TEST(MonitorPanel, StartShowsTheDefaultTextWithoutRepaintAndInputGoneRepaints) {
     for (const PanelModule* m : kPanels) {
         SCOPED_TRACE(m->name);
         FakeHost host;
@@ -310,22 +278,22 @@ TEST(MonitorPanel, StartShowsTheRestTextWithoutRepaintAndInputGoneRepaints) {
         EXPECT_EQ(panel.text(), "");
         EXPECT_EQ(host.ops(), (std::vector<std::int32_t>{PanelReqSetup11, PanelReqSetup3, PanelReqSetup4}));
         host.clear();
-        panel.call(PanelOpStart, 0);
-        EXPECT_EQ(panel.text(), m->restText);
+        panel.op(PanelOpStart, 0);
+        EXPECT_EQ(panel.text(), m->defaultText);
         EXPECT_EQ(host.count(PanelReqRepaint), 0);
 
         host.values[1] = 7;
         host.texts[1] = "seven";
-        panel.call(PanelOpPinValueChanged, 1);
-        EXPECT_NE(panel.text(), m->restText);
+        panel.op(PanelOpPinValueChanged, 1);
+        EXPECT_NE(panel.text(), m->defaultText);
         host.clear();
-        panel.call(PanelOpInputGone, 3);
-        EXPECT_EQ(panel.text(), m->restText);
+        panel.op(PanelOpInputGone, 3);
+        EXPECT_EQ(panel.text(), m->defaultText);
         EXPECT_EQ(host.count(PanelReqRepaint), 1);
         EXPECT_EQ(host.requests.back().op, PanelReqRepaint); // after the text is in place
-        // A restart (pins exist) shows the rest text again.
-        panel.call(PanelOpStart, 1);
-        EXPECT_EQ(panel.text(), m->restText);
+        // A restart (pins exist) shows the default text again.
+        panel.op(PanelOpStart, 1);
+        EXPECT_EQ(panel.text(), m->defaultText);
     }
 }
 
@@ -375,10 +343,10 @@ TEST(MonitorPanel, ValuesOnPin1BecomeText) {
         FakeHost host;
         holdDeclaredList(host);
         PanelHalf panel = row.module->make(host);
-        panel.call(PanelOpStart, 0);
+        panel.op(PanelOpStart, 0);
         row.setPin1(host);
         host.clear();
-        panel.call(PanelOpPinValueChanged, 1);
+        panel.op(PanelOpPinValueChanged, 1);
         EXPECT_EQ(panel.text(), row.text);
         EXPECT_EQ(host.count(PanelReqRepaint), 1);
         EXPECT_EQ(host.requests.back().op, PanelReqRepaint);
@@ -394,18 +362,18 @@ TEST(MonitorPanel, ReadsPin1WhicheverPinTheHostNames) {
         FakeHost host;
         holdDeclaredList(host);
         PanelHalf panel = m->make(host);
-        panel.call(PanelOpStart, 0);
+        panel.op(PanelOpStart, 0);
         for (std::int32_t p : {0, 2, 9}) {
             host.values[p] = 50 + p; // other pins hold other values
             host.texts[p] = "pin " + std::to_string(p);
         }
         host.values[1] = 1;
         host.texts[1] = "one";
-        panel.call(PanelOpPinValueChanged, 1);
+        panel.op(PanelOpPinValueChanged, 1);
         const std::string shown = panel.text();
         for (HostWord named : {0, 2, 9}) {
             host.clear();
-            panel.call(PanelOpPinValueChanged, named);
+            panel.op(PanelOpPinValueChanged, named);
             ASSERT_FALSE(host.requests.empty());
             EXPECT_EQ(host.requests[0].index, 1) << named;
             EXPECT_EQ(host.count(PanelReqRepaint), 1) << named;
@@ -417,11 +385,11 @@ TEST(MonitorPanel, ReadsPin1WhicheverPinTheHostNames) {
 TEST(MonitorPanel, TheSameValueTwiceRepaintsTwice) {
     FakeHost host;
     PanelHalf panel = PanelHalf::make<FloatMonitorPanel>(host);
-    panel.call(PanelOpStart, 0);
+    panel.op(PanelOpStart, 0);
     host.setFloat(1, 1.0f);
     host.clear();
-    panel.call(PanelOpPinValueChanged, 1);
-    panel.call(PanelOpPinValueChanged, 1);
+    panel.op(PanelOpPinValueChanged, 1);
+    panel.op(PanelOpPinValueChanged, 1);
     EXPECT_EQ(host.count(PanelReqRepaint), 2);
     EXPECT_EQ(panel.text(), "1.");
 }
@@ -429,13 +397,13 @@ TEST(MonitorPanel, TheSameValueTwiceRepaintsTwice) {
 TEST(MonitorPanel, TextAnsweredWithNullShowsEmpty) {
     FakeHost host;
     PanelHalf panel = PanelHalf::make<TextMonitorPanel>(host);
-    panel.call(PanelOpStart, 0);
+    panel.op(PanelOpStart, 0);
     host.texts[1] = "before";
-    panel.call(PanelOpPinValueChanged, 1);
+    panel.op(PanelOpPinValueChanged, 1);
     ASSERT_EQ(panel.text(), "before");
     host.nullText = true;
     host.clear();
-    panel.call(PanelOpPinValueChanged, 1);
+    panel.op(PanelOpPinValueChanged, 1);
     EXPECT_EQ(panel.text(), "");
     EXPECT_EQ(host.count(PanelReqRepaint), 1);
 }
@@ -444,23 +412,23 @@ TEST(MonitorPanel, LastValuesFollowTheShownValue) {
     {
         FakeHost host;
         PanelHalf panel = PanelHalf::make<BoolMonitorPanel>(host);
-        panel.call(PanelOpStart, 0);
+        panel.op(PanelOpStart, 0);
         host.values[1] = 256;
-        panel.call(PanelOpPinValueChanged, 1);
+        panel.op(PanelOpPinValueChanged, 1);
         EXPECT_EQ(panel.as<BoolMonitorPanel>().lastValue(), 1); // stored as one byte 1
-        panel.call(PanelOpInputGone, 0);
+        panel.op(PanelOpInputGone, 0);
         EXPECT_EQ(panel.as<BoolMonitorPanel>().lastValue(), 0);
     }
     {
         FakeHost host;
         holdDeclaredList(host);
         PanelHalf panel = PanelHalf::make<ListMonitorPanel>(host);
-        panel.call(PanelOpStart, 0);
+        panel.op(PanelOpStart, 0);
         host.values[1] = 16777217;
-        panel.call(PanelOpPinValueChanged, 1);
+        panel.op(PanelOpPinValueChanged, 1);
         EXPECT_EQ(panel.as<ListMonitorPanel>().lastValue(), 16777216.0f);
         EXPECT_EQ(panel.text(), "16777217 - ???"); // the number is the exact value
-        panel.call(PanelOpInputGone, 0);
+        panel.op(PanelOpInputGone, 0);
         EXPECT_EQ(panel.as<ListMonitorPanel>().lastValue(), 0.0f);
     }
 }
@@ -470,15 +438,15 @@ TEST(ListMonitorPanelTest, NamesComeFromTheHostsListOfPin2AtEveryLookup) {
     host.choices[2] = u"Ichi=1,Ni,San";
     PanelHalf panel = PanelHalf::make<ListMonitorPanel>(host);
     host.clear();
-    panel.call(PanelOpStart, 0);
+    panel.op(PanelOpStart, 0);
     EXPECT_EQ(panel.text(), "0 - ???");
     host.values[1] = 3;
-    panel.call(PanelOpPinValueChanged, 1);
+    panel.op(PanelOpPinValueChanged, 1);
     EXPECT_EQ(panel.text(), "3 - San");
     host.choices[2] = u"Drei=3";
-    panel.call(PanelOpPinValueChanged, 1);
+    panel.op(PanelOpPinValueChanged, 1);
     EXPECT_EQ(panel.text(), "3 - Drei");
-    panel.call(PanelOpInputGone, 0);
+    panel.op(PanelOpInputGone, 0);
     EXPECT_EQ(panel.text(), "0 - ???");
     int lookups = 0;
     for (const test::Request& r : host.requests) {
@@ -492,10 +460,10 @@ TEST(ListMonitorPanelTest, NamesComeFromTheHostsListOfPin2AtEveryLookup) {
 TEST(ListMonitorPanelTest, AHostWithoutAListShowsNumbersOnly) {
     FakeHost host; // no choices for pin 2
     PanelHalf panel = PanelHalf::make<ListMonitorPanel>(host);
-    panel.call(PanelOpStart, 0);
+    panel.op(PanelOpStart, 0);
     EXPECT_EQ(panel.text(), "0 - ???");
     host.values[1] = 5;
-    panel.call(PanelOpPinValueChanged, 1);
+    panel.op(PanelOpPinValueChanged, 1);
     EXPECT_EQ(panel.text(), "5 - ???");
 }
 
@@ -508,17 +476,17 @@ TEST(MonitorPanel, PaintDrawsNothingBeforeStartAndTheValueAfter) {
     info.width = 100;
     auto drawn = [&]() {
         dc->clearOps();
-        panel.call(PanelOpPaint, reinterpret_cast<HostWord>(dc.get()), 0, &info);
+        panel.op(PanelOpPaint, reinterpret_cast<HostWord>(dc.get()), 0, &info);
         std::string out;
         for (int k = 0; k < dc->opCount; ++k)
             if (dc->ops[k].kind == gdi::RecTextOut) out += dc->ops[k].text;
         return out;
     };
     EXPECT_EQ(drawn(), "");
-    panel.call(PanelOpStart, 0);
+    panel.op(PanelOpStart, 0);
     EXPECT_EQ(drawn(), "0");
     host.values[1] = -42;
-    panel.call(PanelOpPinValueChanged, 1);
+    panel.op(PanelOpPinValueChanged, 1);
     EXPECT_EQ(drawn(), "-42");
 }
 #endif
@@ -531,7 +499,7 @@ TEST(MonitorRoad, AListValueCrossesFromInputToPanelText) {
         FakeHost host(FakeHost::Half::Dsp);
         host.pinCount = 2;
         DspHalf dsp = DspHalf::make<ListMonitorDsp>(host);
-        dsp.call(DspOpOpen);
+        dsp.op(DspOpOpen);
         *static_cast<std::int16_t*>(dsp.variable(2)) = 20;
         dsp.pinEvent(1, StateChanged);
         ASSERT_EQ(host.count(DspReqPinState), 1);
@@ -540,9 +508,9 @@ TEST(MonitorRoad, AListValueCrossesFromInputToPanelText) {
     FakeHost host;
     holdDeclaredList(host);
     PanelHalf panel = PanelHalf::make<ListMonitorPanel>(host);
-    panel.call(PanelOpStart, 0);
+    panel.op(PanelOpStart, 0);
     host.values[1] = carried;
-    panel.call(PanelOpPinValueChanged, 1);
+    panel.op(PanelOpPinValueChanged, 1);
     EXPECT_EQ(panel.text(), "20 - Twenty");
 }
 

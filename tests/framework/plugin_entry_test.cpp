@@ -13,13 +13,19 @@ namespace {
 
 using test::FakeHost;
 
-struct TestPanel : ValueDisplay {
-    using ValueDisplay::ValueDisplay;
+// A panel that takes a construction argument, as the panel-only monitors
+// take their pin direction.
+struct ArgumentPanel : ValueDisplay {
+    ArgumentPanel(HostCallback callback, HostWord hostValue, PinDirection direction, const char* text)
+        : ValueDisplay(callback, hostValue), direction(direction) {
+        replaceText(text);
+    }
+    PinDirection direction;
 };
 
-constexpr ModuleDescription kPlain{"QEM Test", QEM_ABOUT("QEM Test", "1.0.2", "Shows value of tests."), 0, false};
-constexpr ModuleDescription kFlagged{"QEM Flag", "about", ModuleFlagVolts, false};
-constexpr ModuleDescription kEager{"QEM Eager", "about", 0, true};
+constexpr ModuleDescription kPlain = QEM_DESCRIPTION("QEM Test", "1.0.2", "Shows value of tests.");
+constexpr ModuleDescription kFlagged = QEM_DESCRIPTION("QEM Flag", "1.0.3", "Flags.").withFlags(ModuleFlagVolts);
+constexpr ModuleDescription kEager = QEM_DESCRIPTION("QEM Eager", "1.0.2", "Eager.").writingVersionFirst();
 
 std::vector<std::string> lines(const char* text) {
     std::vector<std::string> out;
@@ -68,28 +74,34 @@ TEST(ModuleProperties, OtherIndexesWriteNothing) {
     EXPECT_EQ(fillModuleProperties(kPlain, 0, nullptr), 0);
 }
 
-TEST(MakeModule, CreatesIndependentHalvesOfIndexZeroOnly) {
-    FakeHost host;
-    auto make = makeModuleHalf<BareDsp, TestPanel>;
-    EXPECT_EQ(make(1, ModuleTypeDsp, host.callback(), 0), nullptr);
-    EXPECT_EQ(make(1, ModuleTypePanel, host.callback(), 0), nullptr);
-    EXPECT_EQ(make(0, 3, host.callback(), 0), nullptr);
-    EXPECT_EQ(make(0, 0, host.callback(), 0), nullptr);
-    EXPECT_TRUE(host.requests.empty()); // nothing was created
+TEST(ModuleDescription, NameIsWrittenOnceForNameIdentifierAndTitle) {
+    EXPECT_STREQ(kFlagged.name, "QEM Flag");
+    EXPECT_EQ(std::string(kFlagged.about).rfind("QEM Flag - v1.0.3\n", 0), 0u);
+    EXPECT_EQ(kFlagged.flags, ModuleFlagVolts);
+    EXPECT_FALSE(kFlagged.versionBeforeIndex);
+    EXPECT_TRUE(kEager.versionBeforeIndex);
+    EXPECT_EQ(kEager.flags, 0);
+}
 
-    auto* d1 = static_cast<DspHostRecord*>(make(0, ModuleTypeDsp, host.callback(), 11));
-    auto* d2 = static_cast<DspHostRecord*>(make(0, ModuleTypeDsp, host.callback(), 12));
-    auto* p1 = static_cast<GuiHostRecord*>(make(0, ModuleTypePanel, host.callback(), 13));
-    ASSERT_TRUE(d1 && d2 && p1);
-    EXPECT_NE(d1, d2);
-    EXPECT_EQ(d1->magic, kDspRecordMagic);
-    EXPECT_EQ(d1->hostValue, 11);
-    EXPECT_EQ(d2->hostValue, 12);
-    EXPECT_EQ(p1->magic, kPanelRecordMagic);
-    EXPECT_EQ(p1->hostValue, 13);
-    EXPECT_EQ(host.count(PanelReqSetup11), 1); // the panel constructor ran
-    for (DspHostRecord* d : {d1, d2}) EXPECT_EQ(d->dispatcher(d, DspOpClose, 0, 0, nullptr, 0), 1);
-    EXPECT_EQ(p1->dispatcher(p1, PanelOpClose, 0, 0, nullptr, 0), 1);
+TEST(MakeModule, HandsItsArgumentsToEveryPanelHalfAndNoneToTheDspHalf) {
+    FakeHost host;
+    auto make = [&](std::int32_t type) {
+        return makeModuleHalf<BareDsp, ArgumentPanel>(0, type, host.callback(), 13, DirOut, "made");
+    };
+    auto* a = static_cast<GuiHostRecord*>(make(ModuleTypePanel));
+    auto* b = static_cast<GuiHostRecord*>(make(ModuleTypePanel));
+    auto* d = static_cast<DspHostRecord*>(make(ModuleTypeDsp));
+    ASSERT_TRUE(a && b && d);
+    for (GuiHostRecord* r : {a, b}) {
+        auto& panel = *static_cast<ArgumentPanel*>(static_cast<GuiModule*>(r->object));
+        EXPECT_EQ(panel.direction, DirOut);
+        EXPECT_EQ(panel.text(), "made");
+        EXPECT_EQ(r->hostValue, 13);
+        EXPECT_EQ(r->dispatcher(r, PanelOpClose, 0, 0, nullptr, 0), 1);
+    }
+    EXPECT_EQ(d->magic, kDspRecordMagic);
+    EXPECT_EQ(d->dispatcher(d, DspOpClose, 0, 0, nullptr, 0), 1);
+    EXPECT_EQ(make(3), nullptr);
 }
 
 } // namespace

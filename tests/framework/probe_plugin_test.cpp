@@ -4,6 +4,8 @@
 // the DLL's export and import tables.
 #include "framework/host_interface.h"
 #include "tests/support/fake_host.h"
+#include "tests/support/halves.h"
+#include "tests/support/plugin_library.h"
 
 #include <gtest/gtest.h>
 
@@ -18,51 +20,32 @@
 #include <windows.h>
 #else
 #include "framework/platform/recording_dc.h"
-#include <dlfcn.h>
 #endif
 
 namespace qem {
 namespace {
 
+using test::DspHalf;
 using test::FakeHost;
+using test::PanelHalf;
+using test::PluginLibrary;
 
+#ifdef _WIN32
+// The probe's file; the PE reader wants the Windows form.
 std::string pluginPath() {
     std::string path = QEM_PROBE_PLUGIN;
-#ifdef _WIN32
-    if (!path.empty() && path[0] == '/') { // a Unix path under Wine: its Z: drive
+    if (!path.empty() && path[0] == '/') {
         std::replace(path.begin(), path.end(), '/', '\\');
         path = "Z:" + path;
     }
-#endif
     return path;
 }
-
-struct Library {
-    GetModulePropertiesFn getModuleProperties = nullptr;
-    MakeModuleFn makeModule = nullptr;
-#ifdef _WIN32
-    HMODULE handle = LoadLibraryA(pluginPath().c_str());
-    void* symbol(const char* name) { return handle ? reinterpret_cast<void*>(GetProcAddress(handle, name)) : nullptr; }
-    ~Library() {
-        if (handle) FreeLibrary(handle);
-    }
-#else
-    void* handle = dlopen(pluginPath().c_str(), RTLD_NOW | RTLD_LOCAL);
-    void* symbol(const char* name) { return handle ? dlsym(handle, name) : nullptr; }
-    ~Library() {
-        if (handle) dlclose(handle);
-    }
 #endif
-    Library() {
-        getModuleProperties = reinterpret_cast<GetModulePropertiesFn>(symbol("getModuleProperties"));
-        makeModule = reinterpret_cast<MakeModuleFn>(symbol("makeModule"));
-    }
-};
 
 struct ProbeFixture : ::testing::Test {
-    Library lib;
+    PluginLibrary lib{QEM_PROBE_PLUGIN};
     void SetUp() override {
-        ASSERT_NE(lib.handle, nullptr) << pluginPath();
+        ASSERT_TRUE(lib.loaded()) << lib.path();
         ASSERT_NE(lib.getModuleProperties, nullptr);
         ASSERT_NE(lib.makeModule, nullptr);
     }
@@ -83,15 +66,15 @@ TEST_F(ProbeFixture, Description) {
 TEST_F(ProbeFixture, DspHalfComputesInSinglePrecisionAndSchedulesCalls) {
     FakeHost host{FakeHost::Half::Dsp};
     host.pinCount = 6; // "DSP 2 GUI - In" is the panel's
-    auto* r = static_cast<DspHostRecord*>(lib.makeModule(0, ModuleTypeDsp, host.callback(), 5));
-    ASSERT_NE(r, nullptr);
-    EXPECT_EQ(r->hostValue, 5);
+    DspHalf dsp = DspHalf::make(lib.makeModule, host.callback(), 5);
+    ASSERT_TRUE(dsp.made());
+    EXPECT_EQ(dsp.record()->hostValue, 5);
 
     PinProperties pins[8]{};
     int described = 0;
-    while (described < 8 && r->dispatcher(r, DspOpGetPinProperties, described, 0, &pins[described], 0) == 1) ++described;
+    while (described < 8 && dsp.describe(described, pins[described])) ++described;
     ASSERT_EQ(described, 7);
-    r->dispatcher(r, DspOpOpen, 0, 0, nullptr, 0);
+    dsp.open();
     EXPECT_EQ(host.count(DspReqProcessChanged), 1);
 
     // (1 + 2^-12)^2 - (1 + 2^-11) is 0 when the product is rounded to single
@@ -100,38 +83,37 @@ TEST_F(ProbeFixture, DspHalfComputesInSinglePrecisionAndSchedulesCalls) {
     *static_cast<float*>(pins[3].variable) = 1.0f + std::ldexp(1.0f, -12);
     *static_cast<float*>(pins[4].variable) = -(1.0f + std::ldexp(1.0f, -11));
     host.sampleClock = 100;
-    DspEvent change{100, PinStateEvent, StateChanged, 0, 3, 0}; // DSP pin 3 is "C"
-    r->event(r->object, &change);
+    dsp.pinEvent(3, StateChanged, 100); // DSP pin 3 is "C"
     ASSERT_EQ(host.count(DspReqPinState), 1);
     EXPECT_EQ(std::bit_cast<std::uint32_t>(*static_cast<float*>(pins[0].variable)), 0u);
 
     // A MIDI message comes back through a scheduled call after d1 samples.
     *static_cast<std::int16_t*>(pins[5].variable) = 1;
-    DspEvent midi{100, MidiEvent, 0x0190, 0, 0, 0};
-    r->event(r->object, &midi);
+    dsp.midi(0x0190, 100);
     ASSERT_EQ(host.scheduled.size(), 1u);
     EXPECT_EQ(host.scheduled[0].time, 101);
-    r->event(r->object, &host.scheduled[0]);
+    dsp.deliver(host.scheduled[0]);
     EXPECT_EQ(*static_cast<float*>(pins[0].variable), 401.0f);
 
     // The idle processing function.
     host.clear();
-    r->process(r->object, 0, 64);
+    dsp.process(0, 64);
     EXPECT_EQ(host.ops(), std::vector<std::int32_t>{DspReqIdle});
-    EXPECT_EQ(r->dispatcher(r, DspOpClose, 0, 0, nullptr, 0), 1);
+    EXPECT_EQ(dsp.close(), 1);
 }
 
 TEST_F(ProbeFixture, PanelHalfShowsTheValueOfPinOne) {
     FakeHost host;
-    auto* r = static_cast<GuiHostRecord*>(lib.makeModule(0, ModuleTypePanel, host.callback(), 0));
-    ASSERT_NE(r, nullptr);
+    PanelHalf panel = PanelHalf::make(lib.makeModule, host.callback(), 0);
+    ASSERT_TRUE(panel.made());
     EXPECT_EQ(host.ops(), (std::vector<std::int32_t>{PanelReqSetup11, PanelReqSetup3, PanelReqSetup4}));
-    r->dispatcher(r, PanelOpStart, 0, 0, nullptr, 0);
+    panel.start();
     host.setFloat(1, 0.1f);
     host.clear();
-    r->dispatcher(r, PanelOpPinValueChanged, 1, 0, nullptr, 0);
+    panel.changed(1);
     EXPECT_EQ(host.ops(), (std::vector<std::int32_t>{PanelReqGetValue, PanelReqRepaint}));
-    EXPECT_EQ(r->dispatcher(r, PanelOpClose, 0, 0, nullptr, 0), 1);
+    EXPECT_EQ(panel.text(), "0.1000000015");
+    EXPECT_EQ(panel.close(), 1);
 }
 
 #ifdef _WIN32
@@ -177,14 +159,14 @@ TEST_F(ProbeFixture, PaintOnRealPixels) {
         FakeHost host;
         host.backgroundColour = c.background;
         host.fontHandle = reinterpret_cast<HostWord>(font);
-        auto* r = static_cast<GuiHostRecord*>(lib.makeModule(0, ModuleTypePanel, host.callback(), 0));
-        r->dispatcher(r, PanelOpStart, 0, 0, nullptr, 0);
+        PanelHalf panel = PanelHalf::make(lib.makeModule, host.callback(), 0);
+        panel.start();
         host.setFloat(1, 88888.0f);
-        r->dispatcher(r, PanelOpPinValueChanged, 1, 0, nullptr, 0);
+        panel.changed(1);
 
         Canvas canvas;
         PaintInfo info{60, 0, 0, {}};
-        r->dispatcher(r, PanelOpPaint, reinterpret_cast<HostWord>(canvas.dc), 0, &info, 0);
+        panel.paint(reinterpret_cast<HostWord>(canvas.dc), &info);
 
         // The band covers x 2..59, y 0..14 (where no glyph is); nothing else.
         EXPECT_EQ(canvas.at(2, 0), c.bandPixel) << c.background;
@@ -207,7 +189,7 @@ TEST_F(ProbeFixture, PaintOnRealPixels) {
         EXPECT_LE(firstGreen, 9);
         // The host's font is selected back out: the DC holds its own again.
         EXPECT_NE(GetCurrentObject(canvas.dc, OBJ_FONT), font);
-        r->dispatcher(r, PanelOpClose, 0, 0, nullptr, 0);
+        panel.close();
     }
     DeleteObject(font);
 }

@@ -5,7 +5,10 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
+#include <string>
 
 namespace qem {
 namespace {
@@ -52,14 +55,37 @@ TEST(FloatText, WorkedExamplesAndBoundaries) {
         {0x80000001u, "-1.401298464e-045"},
         // An exact tie at the eleventh digit (2^-15 = 3.0517578125e-05) rounds up.
         {bitsOf(std::ldexp(1.0f, -15)), "3.051757813e-005"},
-        // Rounding that carries into a new leading digit.
-        {bitsOf(9999999999.0f), "1.e+010"},
         {bitsOf(16777216.0f), "16777216."},
         {bitsOf(123456789.0f), "123456792."},
         {bitsOf(0.125f), "0.125"},
         {bitsOf(-0.75f), "-0.75"},
     };
     for (const FloatCase& c : cases) EXPECT_EQ(floatText(fromBits(c.bits)), c.text) << std::hex << c.bits;
+}
+
+// Rounding to ten digits never carries into a new leading digit: that
+// would take a float within 5e-11 (relative) below a power of ten, and the
+// closest there is lies 1.8e-10 below 1e-23. The largest float below each
+// power of ten 10^k keeps the leading digit 9 and the exponent k - 1.
+TEST(FloatText, NoFloatRoundsUpToThePowerOfTenAboveIt) {
+    for (int k = -44; k <= 38; ++k) {
+        const double power = std::pow(10.0, k); // far closer to 10^k than any two floats are
+        float below = static_cast<float>(power);
+        while (static_cast<double>(below) >= power) below = std::nextafter(below, 0.0f);
+        const std::string text = floatText(below);
+        SCOPED_TRACE(text);
+        if (k == 0) {
+            EXPECT_EQ(text.rfind("0.9", 0), 0u);
+        } else if (k >= 1 && k <= 10) {
+            EXPECT_EQ(text[0], '9');
+            EXPECT_EQ(text.find('.'), static_cast<std::size_t>(k)) << "integer digits below 10^" << k;
+        } else {
+            char exponent[8];
+            std::snprintf(exponent, sizeof exponent, "e%c%03d", k - 1 < 0 ? '-' : '+', std::abs(k - 1));
+            EXPECT_EQ(text.rfind("9.", 0), 0u);
+            EXPECT_NE(text.find(exponent), std::string::npos) << "exponent below 10^" << k;
+        }
+    }
 }
 
 TEST(IntText, SignedDecimal) {

@@ -16,9 +16,15 @@
 //        0xA0: send the idle request from the next processing call
 //        0xC0: schedule a call d1 samples later
 //        0xB0: schedule a call at the same sample, again from every call
+//        0xD0: never return (a module that hangs)
+//        0xE0: write through a null pointer (a module that crashes)
 //      Its panel half answers every op with 0 and draws nothing.
+//   5  records that are not what they claim: the DSP record's magic is
+//      wrong, the panel record has no dispatcher
+//   6  a sound module whose DSP half crashes in open
 #include "framework/host_interface.h"
 
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -34,7 +40,18 @@ namespace {
 
 constexpr const char* kName = "Host Fixture";
 
-#if QEM_FIXTURE_KIND == 4
+[[maybe_unused]] void crash() {
+    volatile std::uintptr_t zero = 0; // not a constant: a real write to address 0
+    *reinterpret_cast<volatile int*>(zero) = 1;
+}
+
+[[maybe_unused]] void hang() {
+    volatile bool forever = true;
+    while (forever) {
+    }
+}
+
+#if QEM_FIXTURE_KIND == 4 || QEM_FIXTURE_KIND == 6
 struct ClockDsp {
     DspHostRecord record;
     HostCallback callback;
@@ -81,6 +98,8 @@ void QEM_CDECL dspEvent(void* object, DspEvent* e) {
         int status = e->value1 & 0xF0, d1 = (e->value1 >> 8) & 0xFF;
         auto clock = static_cast<std::int32_t>(self->call(DspReqSampleClock));
         if (status == 0xA0) self->idleNext = true;
+        if (status == 0xD0) hang();
+        if (status == 0xE0) crash();
         if (status == 0xC0) self->schedule(clock + d1);
         if (status == 0xB0) {
             self->runaway = true;
@@ -97,6 +116,7 @@ HostWord QEM_CDECL dspDispatch(void* record, std::int32_t op, HostWord index, Ho
     auto* self = static_cast<ClockDsp*>(static_cast<DspHostRecord*>(record)->object);
     switch (op) {
     case DspOpOpen:
+        if (QEM_FIXTURE_KIND == 6) crash();
         self->record.process = &process;
         self->call(DspReqProcessChanged);
         self->call(DspReqPinCount);
@@ -145,7 +165,7 @@ FIXTURE_EXPORT std::int32_t QEM_CDECL getModuleProperties(std::int32_t index, Mo
 #if QEM_FIXTURE_KIND != 1
 FIXTURE_EXPORT void* QEM_CDECL makeModule(std::int32_t index, std::int32_t type, HostCallback callback,
                                           HostWord hostValue) {
-#if QEM_FIXTURE_KIND == 4
+#if QEM_FIXTURE_KIND == 4 || QEM_FIXTURE_KIND == 6
     if (index != 0) return nullptr;
     if (type == ModuleTypeDsp) {
         auto* self = new (std::nothrow) ClockDsp{};
@@ -169,6 +189,26 @@ FIXTURE_EXPORT void* QEM_CDECL makeModule(std::int32_t index, std::int32_t type,
         self->record.hostValue = hostValue;
         self->record.object = self;
         return &self->record;
+    }
+    return nullptr;
+#elif QEM_FIXTURE_KIND == 5
+    (void)callback;
+    if (index != 0) return nullptr;
+    static DspHostRecord dsp{};
+    static GuiHostRecord panel{};
+    if (type == ModuleTypeDsp) {
+        dsp = DspHostRecord{};
+        dsp.magic = kPanelRecordMagic; // the other half's
+        dsp.version = 1;
+        dsp.hostValue = hostValue;
+        return &dsp;
+    }
+    if (type == ModuleTypePanel) {
+        panel = GuiHostRecord{};
+        panel.magic = kPanelRecordMagic;
+        panel.version = 1;
+        panel.hostValue = hostValue;
+        return &panel; // no dispatcher
     }
     return nullptr;
 #else

@@ -1,6 +1,7 @@
 // The host library's pieces: loading and its errors, how the clock cuts
 // time into processing stretches and events, the answers to requests, pin
 // numbering, and the scenario parser's error reports.
+#include "host/canvas.h"
 #include "host/library.h"
 #include "host/scenario.h"
 #include "host/session.h"
@@ -12,6 +13,9 @@
 #include <bit>
 #include <cstring>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -41,6 +45,49 @@ TEST(Library, LoadErrorsNameTheFileAndTheCause) {
             EXPECT_NE(what.find(c.cause), std::string::npos) << what;
             EXPECT_EQ(what.find('\n'), std::string::npos) << what;
         }
+    }
+}
+
+// A file cut short would fault inside the loader (SIGBUS natively); its
+// own headers show it, so it is refused before the loader sees it.
+TEST(Library, AFileCutShortIsRefusedBeforeTheLoaderMapsIt) {
+    std::ifstream in(QEM_PROBE, std::ios::binary);
+    const std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GT(whole.size(), 4096u);
+    for (std::size_t keep : {std::size_t{40}, std::size_t{600}, whole.size() / 2, whole.size() * 3 / 4}) {
+        const std::string path = std::string(QEM_FIXTURE_DIR) + "/cut_" + std::to_string(keep) + ".sep";
+        std::ofstream(path, std::ios::binary) << whole.substr(0, keep);
+        try {
+            Library::load(path);
+            ADD_FAILURE() << keep << " bytes loaded";
+        } catch (const LoadError& e) {
+            EXPECT_NE(e.cause().find("is cut short: "), std::string::npos) << e.what();
+            EXPECT_NE(e.cause().find("the file has " + std::to_string(keep) + " bytes"), std::string::npos) << e.what();
+        }
+    }
+}
+
+// Records that are not what makeModule claims: refused before anything in
+// them is called.
+TEST(Library, RecordsWithAWrongMagicOrANullEntryAreRefused) {
+    auto lib = Library::load(QEM_FIXTURE_BAD_RECORDS);
+    Trace quiet;
+    const struct {
+        bool dsp;
+        const char* cause;
+    } cases[] = {
+        {true, "makeModule(0, 1) returned a DSP record that has the magic 0x5345504D (0x5345504C expected)"},
+        {false, "makeModule(0, 2) returned a panel record that has no dispatcher"},
+    };
+    for (const auto& c : cases) {
+        Session session(*lib, quiet);
+        try {
+            session.create(c.dsp, !c.dsp);
+            ADD_FAILURE() << "created";
+        } catch (const LoadError& e) {
+            EXPECT_EQ(e.cause(), c.cause);
+        }
+        EXPECT_FALSE(session.hasDsp() || session.hasPanel());
     }
 }
 
@@ -177,6 +224,19 @@ TEST_F(ClockFixture, TheClockDoesNotRunBackwardsOrPast32Bits) {
     s.start(false);
     EXPECT_THROW(s.advance(-1), SessionError);
     EXPECT_THROW(s.advanceTo(0x80000000ll), SessionError);
+    // An event past the clock's end would wrap to a time long past and
+    // come due at once.
+    s.advance(1);
+    Pin* audio = s.findPin("Audio");
+    ASSERT_NE(audio, nullptr);
+    EXPECT_THROW(s.sendMidi(0x80000000ll, 0x90), SessionError);
+    std::size_t before = s.requests().size();
+    EXPECT_THROW(s.sendMidi(s.clock() + 0x7FFFFFFF, 0x90), SessionError);
+    s.advance(0);
+    EXPECT_EQ(timeline(s, before), "");
+    EXPECT_NO_THROW(s.sendMidi(0x7FFFFFFF, 0x90)); // the last sample the clock reaches
+    EXPECT_THROW(s.setSampleRate(INFINITY), SessionError);
+    EXPECT_THROW(s.setSampleRate(NAN), SessionError);
 }
 
 // --- requests ---------------------------------------------------------------
@@ -215,6 +275,12 @@ TEST_F(ProbeFixture, PinsAreNumberedForBothHalves) {
     // A pin the panel registers comes after the described ones.
     EXPECT_EQ(panel(PanelReqAddPin, DataFloat, DirIn, const_cast<char*>("Extra")), 3);
     EXPECT_EQ(s->findPin("panel#3"), s->findPin("Extra"));
+    // -1 is what a pin without an index holds: it names none.
+    EXPECT_EQ(s->findPin("dsp#-1"), nullptr);
+    EXPECT_EQ(s->findPin("panel#-1"), nullptr);
+    // A value due past the end of the 32-bit clock is refused, not wrapped.
+    s->advance(1);
+    EXPECT_THROW(s->setValue(*s->findPin("A"), PinValue{}, StateChanged, 0x7FFFFFFF), SessionError);
     // The setting holds its default on both sides.
     EXPECT_EQ(s->readPin(*s->findPin("Mode"), Half::Dsp).bits, 1);
     EXPECT_EQ(s->readPin(*s->findPin("Mode"), Half::Panel).bits, 1);
@@ -328,6 +394,9 @@ TEST(Scenario, BadLinesNameTheFileTheLineAndTheToken) {
         {"expect text \"a\" \"b\"", "x.scn:1: expect text takes one text"},
         {"create all", "x.scn:1: 'all' is not one of both, dsp, panel"},
         {"set A \"\\q\"", "x.scn:1: unknown escape '\\q'"},
+        {"rate 1e300", "x.scn:1: '1e300' is not a sample rate a 32-bit float can hold"},
+        {"rate 1e-50", "x.scn:1: '1e-50' is not a sample rate a 32-bit float can hold"},
+        {"\xEF\xBB\xBF\xEF\xBB\xBFstart", "x.scn:1: unknown step '\xEF\xBB\xBFstart'"}, // one mark only
     };
     for (const auto& c : cases) {
         try {
@@ -350,6 +419,108 @@ TEST(Scenario, TokensKeepQuotedTextsWhole) {
     Script e = parseInline("start; set Text \"a;b\"; expect text \"a;b\"");
     ASSERT_EQ(e.steps.size(), 3u);
     EXPECT_EQ(e.steps[1].args[1].text, "a;b");
+    // An escaped backslash ends before the closing quote: the ';' after it parts steps.
+    Script b = parseInline(R"(set Text "a\\"; expect text "a\\"; set Text "\";")");
+    ASSERT_EQ(b.steps.size(), 3u);
+    EXPECT_EQ(b.steps[0].args[1].text, "a\\");
+    EXPECT_EQ(b.steps[1].args[1].text, "a\\");
+    EXPECT_EQ(b.steps[2].args[1].text, "\";");
+    // A file saved with a UTF-8 byte order mark reads as without one.
+    Script bom = parseScript("\xEF\xBB\xBFstart\nexpect text \"0.\"\n", "x.scn", "");
+    ASSERT_EQ(bom.steps.size(), 2u);
+    EXPECT_EQ(bom.steps[0].verb, "start");
+}
+
+TEST(Scenario, DefinesFillInTheirValuesAndAMissingOneIsAnError) {
+    ScriptDefines defines;
+    ASSERT_TRUE(addDefine("direction=1", defines));
+    ASSERT_TRUE(addDefine("pin=Float", defines));
+    EXPECT_FALSE(addDefine("no value", defines));
+    EXPECT_FALSE(addDefine("=1", defines));
+    Script s = parseScript("expect request addPin value=${direction} text=\"${pin}\"\nset ${pin} 0.${direction}\n",
+                           "x.scn", "", defines);
+    ASSERT_EQ(s.steps.size(), 2u);
+    EXPECT_EQ(s.steps[0].options.at("value").text, "1");
+    EXPECT_EQ(s.steps[0].options.at("text").text, "Float");
+    EXPECT_EQ(s.steps[1].source, "set Float 0.1");
+    const std::pair<const char*, const char*> bad[] = {
+        {"set ${other} 1", "x.scn:1: no value for ${other} (give one: --define other=VALUE)"},
+        {"set ${pin 1", "x.scn:1: '${' without its '}'"},
+    };
+    for (auto [text, message] : bad) {
+        try {
+            parseScript(text, "x.scn", "", defines);
+            ADD_FAILURE() << text;
+        } catch (const ScriptError& e) {
+            EXPECT_EQ(std::string(e.what()), message);
+        }
+    }
+}
+
+TEST(Scenario, AFolderIsNotAScenario) {
+    try {
+        loadScript(QEM_FIXTURE_DIR);
+        ADD_FAILURE() << "a folder loaded as a scenario";
+    } catch (const ScriptError& e) {
+        EXPECT_EQ(std::string(e.what()), std::string(QEM_FIXTURE_DIR) + ": is a folder, not a scenario");
+    }
+}
+
+// --- the picture ------------------------------------------------------------
+
+// The text monitor's panel after one set: what it shows and its picture.
+struct Painted {
+    std::string shown;
+    Image image;
+};
+Painted paintText(const char* deliverable, const std::string& pin, const PinValue& value, int width) {
+    auto lib = Library::load(deliverable);
+    Trace quiet;
+    SessionOptions o;
+    o.width = width;
+    Session s(*lib, quiet, o);
+    s.start(false);
+    s.setValue(*s.findPin(pin), value, StateChanged);
+    s.settle();
+    return {s.shownText(), s.lastImage()};
+}
+
+// Pixels of the panel's green text in the cell of character i (x from 7).
+int inkInCell(const Image& im, int i) {
+    int ink = 0;
+    for (int y = 0; y < im.height; ++y)
+        for (int x = 7 + i * kFontAdvance; x < 7 + (i + 1) * kFontAdvance && x < im.width; ++x) {
+            const std::uint8_t* p = &im.rgba[(static_cast<std::size_t>(y) * im.width + x) * 4];
+            ink += p[1] > 0xA0 && p[0] < 0x60 && p[2] < 0x60; // green on the panel's grey
+        }
+    return ink;
+}
+
+TEST(Picture, TheFontIsFixedPitchOfTheSameAdvanceInBothBuilds) {
+    EXPECT_EQ(Canvas::create()->fontAdvance(), kFontAdvance);
+}
+
+TEST(Picture, EveryGlyphOfADenseTextIsDrawnInItsCell) {
+    PinValue eights;
+    eights.text = std::string(16, '8');
+    Painted p = paintText(QEM_TEXT_MONITOR, "Text", eights, 7 + 16 * kFontAdvance + 5);
+    ASSERT_EQ(p.shown, eights.text);
+    for (int i = 0; i < 16; ++i) EXPECT_GT(inkInCell(p.image, i), 8) << "glyph " << i;
+}
+
+TEST(Picture, TheFloatExampleFitsA100PixelPanel) {
+    PinValue tenth;
+    tenth.bits = std::bit_cast<std::int32_t>(0.1f);
+    Painted p = paintText(QEM_FLOAT_MONITOR, "Float", tenth, 100);
+    ASSERT_EQ(p.shown, "0.1000000015");
+    EXPECT_GT(inkInCell(p.image, 11), 0) << "the last '5' is cut";
+}
+
+TEST(Picture, ALongTextIsRecordedWhole) {
+    PinValue longText;
+    for (int i = 0; longText.text.size() < 20000; ++i) longText.text += std::to_string(i) + ",";
+    Painted p = paintText(QEM_TEXT_MONITOR, "Text", longText, 100);
+    EXPECT_EQ(p.shown, longText.text);
 }
 
 // --- small pieces -----------------------------------------------------------

@@ -55,6 +55,12 @@ TEST(MidiFilePlay, DemoFileHideTiming) {
     EXPECT_EQ(play(1), expected);
 }
 
+TEST(MidiFilePlay, DemoFileShowAllShowsTheClock) {
+    const Changes changes = play(0);
+    ASSERT_EQ(changes.size(), 8u);
+    EXPECT_EQ(changes[5], (std::pair<std::int64_t, std::string>{49613, "SYSTEM: MIDI Clock"})); // 1.125 s
+}
+
 TEST(MidiFilePlay, DemoFileHideSystem) {
     const Changes changes = play(2);
     ASSERT_EQ(changes.size(), 7u);

@@ -58,7 +58,7 @@ TEST(MidiFileDemo, EventsTimesAndTempoMap) {
         {0, 0.0, 0x000005C0, 0},          {0, 0.0, 0x006407B0, 0},         {0, 0.0, 0x00643C90, 0},
         {48, 0.25, 0x00644090, 11025},    {96, 0.5, 0x00003C90, 22050},    {96, 0.5, 0x00004090, 22050},
         {192, 1.0, 0x007F40B0, 44100},    {192, 1.0, 0x004000E0, 44100},   {192, 1.0, 0x001043F0, 44100},
-        {288, 1.25, 0x00403C80, 55125},   {288, 1.25, 0x000040B0, 55125},
+        {240, 1.125, 0x000000F8, 49613},  {288, 1.25, 0x00403C80, 55125},  {288, 1.25, 0x000040B0, 55125},
     };
     ASSERT_EQ(f.events.size(), std::size(expected));
     for (std::size_t i = 0; i < std::size(expected); ++i) {
@@ -151,6 +151,33 @@ TEST(MidiFileEvents, SysExShowsItsFirstTwoDataBytes) {
     }
 }
 
+TEST(MidiFileEvents, F7ContinuesAnOpenSysExOrEscapesMessages) {
+    const struct {
+        const char* what;
+        Bytes track;
+        std::vector<std::uint32_t> messages;
+    } rows[] = {
+        {"an escaped clock", {0x00, 0xF7, 0x01, 0xF8}, {0xF8}},
+        {"an escaped song position", {0x00, 0xF7, 0x03, 0xF2, 0x10, 0x20}, {0x002010F2}},
+        {"data bytes stop at the next status", {0x00, 0xF7, 0x03, 0x90, 0x3C, 0xF8}, {0x00003C90}},
+        {"escaped data bytes alone", {0x00, 0xF7, 0x02, 0x3C, 0x40}, {}},
+        {"an empty escape", {0x00, 0xF7, 0x00}, {}},
+        {"a SysEx in packets: the rest is no message",
+         {0x00, 0xF0, 0x02, 0x43, 0x10, 0x00, 0xF7, 0x02, 0xF8, 0xF7, 0x00, 0xF7, 0x01, 0xF8},
+         {0x001043F0, 0xF8}},
+        {"after a complete SysEx, an escape", {0x00, 0xF0, 0x01, 0xF7, 0x00, 0xF7, 0x01, 0xFE}, {0xF0, 0xFE}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Bytes body = row.track;
+        body.insert(body.end(), {0x00, 0xFF, 0x2F, 0x00});
+        const MidiFile f = parse(single(body));
+        std::vector<std::uint32_t> got;
+        for (const MidiFileEvent& e : f.events) got.push_back(static_cast<std::uint32_t>(e.message));
+        EXPECT_EQ(got, row.messages);
+    }
+}
+
 TEST(MidiFileEvents, MetaEventsSkippedRunningStatusKeptEndOfTrackEnds) {
     const MidiFile f = parse(single(events({
         {0x00, 0x90, 0x3C, 0x40},
@@ -233,6 +260,8 @@ TEST(MidiFileErrors, NameTheOffset) {
         {"meta past end", withTrack({0x00, 0xFF, 0x03, 0x10, 0x41}), 26, "meta event of 16 bytes runs past"},
         {"meta type cut", withTrack({0x00, 0xFF}), 24, "meta event cut short"},
         {"tempo too short", withTrack({0x00, 0xFF, 0x51, 0x02, 0x07, 0xA1}), 23, "Set Tempo meta event with 2"},
+        {"tempo 0", withTrack({0x00, 0x90, 0x3C, 0x40, 0x00, 0xFF, 0x51, 0x03, 0x00, 0x00, 0x00}), 27,
+         "Set Tempo of 0 microseconds"},
         {"clock in a track", withTrack({0x00, 0xF8}), 23, "status byte 0xF8 cannot stand"},
         {"quarter frame in a track", withTrack({0x00, 0xF1, 0x00}), 23, "status byte 0xF1"},
     };
@@ -310,7 +339,7 @@ TEST(MidiFileTiming, ScheduleOnTheSampleClock) {
     const MidiFile f = parseMidiFile(test::demoMidiFile());
     const MidiSchedule at48k = scheduleMidiFile(f, 48000.0, 1000);
     ASSERT_EQ(at48k.messages.size(), f.events.size());
-    const std::int64_t samples[] = {0, 0, 0, 12000, 24000, 24000, 48000, 48000, 48000, 60000, 60000};
+    const std::int64_t samples[] = {0, 0, 0, 12000, 24000, 24000, 48000, 48000, 48000, 54000, 60000, 60000};
     for (std::size_t i = 0; i < std::size(samples); ++i) {
         EXPECT_EQ(at48k.messages[i].sample, 1000 + samples[i]) << i;
         EXPECT_EQ(at48k.messages[i].message, f.events[i].message) << i;

@@ -66,7 +66,8 @@ inline Bytes text(std::uint8_t delta, std::uint8_t type, const std::string& s) {
 // The demo file shipped as tests/midi/demo.mid: format 1 at 96 ticks per
 // quarter note, a tempo track going from 120 to 240 bpm at tick 192, and a
 // track of notes (with running status), controllers, a program change, pitch
-// bend, a SysEx message and an escaped real-time byte.
+// bend, a SysEx message and a MIDI clock (escaped, as files carry
+// real-time messages), which the "Running Mode" shows or hides.
 inline Bytes demoMidiFile() {
     const Bytes tempoTrack = events({
         text(0, 0x03, "QEM Show MIDI demo"),
@@ -86,8 +87,8 @@ inline Bytes demoMidiFile() {
         {0x60, 0xB0, 0x40, 0x7F},                   // tick 192: hold pedal on
         {0x00, 0xE0, 0x00, 0x40},                   // pitch bend centre
         {0x00, 0xF0, 0x05, 0x43, 0x10, 0x4C, 0x00, 0xF7}, // SysEx (Yamaha)
-        {0x60, 0x80, 0x3C, 0x40},                   // tick 288: note off C4, velocity 64
-        {0x00, 0xF7, 0x01, 0xF8},                   // an escaped clock byte
+        {0x30, 0xF7, 0x01, 0xF8},                   // tick 240: a MIDI clock, escaped
+        {0x30, 0x80, 0x3C, 0x40},                   // tick 288: note off C4, velocity 64
         {0x00, 0xB0, 0x40, 0x00},                   // hold pedal off
         {0x00, 0xFF, 0x2F, 0x00},
     });

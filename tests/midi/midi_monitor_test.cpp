@@ -5,6 +5,7 @@
 #include "modules/midi/midi_monitor.h"
 #include "modules/midi/midi_text.h"
 #include "tests/support/fake_host.h"
+#include "tests/support/halves.h"
 
 #if !defined(_WIN32)
 #include "framework/platform/recording_dc.h"
@@ -18,115 +19,41 @@
 #include <string>
 #include <vector>
 
-extern "C" std::int32_t QEM_CDECL getModuleProperties(std::int32_t index, qem::ModuleProperties* props);
 extern "C" void* QEM_CDECL makeModule(std::int32_t index, std::int32_t type, qem::HostCallback callback,
                                       qem::HostWord hostValue);
 
 namespace qem {
 namespace {
 
+using test::DspHalf;
 using test::FakeHost;
+using test::PanelHalf;
 using test::Request;
 
 constexpr std::int32_t kNoteOn = 0x00643C90; // shown and forwarded in every mode
 const std::string kNoteOnText = "Ch:1|St:NoteOn|Key:60 (C4)|Vel:100";
 
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out(1);
-    for (char c : text) {
-        if (c == '\n') out.emplace_back();
-        else out.back() += c;
-    }
-    return out;
-}
-
-// --- Description and entry points --------------------------------------------
-
-TEST(MidiMonitorDescription, PropertiesAndAboutLayout) {
-    ModuleProperties props;
-    std::memset(&props, 0x5A, sizeof props);
-    ASSERT_EQ(getModuleProperties(0, &props), 1);
-    EXPECT_STREQ(props.name, "QEM Show MIDI");
-    EXPECT_EQ(props.identifier, props.name);
-    EXPECT_EQ(props.interfaceVersion, 2230);
-    EXPECT_EQ(props.flags, 0x5A5A5A5A);        // left as the host set it
-    EXPECT_EQ(props.hostReserved, 0x5A5A5A5A); // never written
-
-    const std::vector<std::string> about = lines(props.about);
-    ASSERT_EQ(about.size(), 8u) << props.about;
-    EXPECT_EQ(about[0], "QEM Show MIDI - v1.0.3");
-    EXPECT_FALSE(about[1].empty()); // credit
-    EXPECT_EQ(about[2], "");
-    EXPECT_FALSE(about[3].empty()); // first contact
-    EXPECT_EQ(about[4], "");
-    EXPECT_FALSE(about[5].empty()); // second contact
-    EXPECT_EQ(about[6], "");
-    EXPECT_EQ(about[7],
-              "Shows value of incoming MIDI messages, with the option to strip out timing or all system messages.");
-}
-
-TEST(MidiMonitorDescription, OtherIndexWritesNothing) {
-    ModuleProperties props;
-    std::memset(&props, 0x5A, sizeof props);
-    ModuleProperties before = props;
-    EXPECT_EQ(getModuleProperties(1, &props), 0);
-    EXPECT_EQ(std::memcmp(&props, &before, sizeof props), 0);
-}
-
-TEST(MidiMonitorEntry, MakesBothHalvesAndNothingElse) {
-    FakeHost host;
-    EXPECT_EQ(makeModule(1, ModuleTypeDsp, host.callback(), 0), nullptr);
-    EXPECT_EQ(makeModule(0, 3, host.callback(), 0), nullptr);
-    auto* a = static_cast<DspHostRecord*>(makeModule(0, ModuleTypeDsp, host.callback(), 42));
-    auto* b = static_cast<DspHostRecord*>(makeModule(0, ModuleTypeDsp, host.callback(), 42));
-    auto* p = static_cast<GuiHostRecord*>(makeModule(0, ModuleTypePanel, host.callback(), 43));
-    ASSERT_TRUE(a && b && p);
-    EXPECT_NE(a, b);
-    EXPECT_EQ(a->magic, kDspRecordMagic);
-    EXPECT_EQ(a->hostValue, 42);
-    EXPECT_EQ(p->magic, kPanelRecordMagic);
-    EXPECT_EQ(p->hostValue, 43);
-    EXPECT_EQ(a->dispatcher(a, DspOpClose, 0, 0, nullptr, 0), 1);
-    EXPECT_EQ(b->dispatcher(b, DspOpClose, 0, 0, nullptr, 0), 1);
-    EXPECT_EQ(p->dispatcher(p, PanelOpClose, 0, 0, nullptr, 0), 1);
-}
-
 // --- DSP half -------------------------------------------------------------------
 
-// One DSP half made by makeModule, its pins described and opened as a host
-// does it; the host writes the running mode into its bound variable.
+// One DSP half made by the library's makeModule, as a host makes it; the
+// host writes the running mode into its bound variable.
 class DspRig {
 public:
-    explicit DspRig(HostCallback callback = nullptr, bool openNow = true) {
+    explicit DspRig(bool openNow = true) {
         host.pinCount = 4;
         host.sampleClock = 1000;
-        rec = static_cast<DspHostRecord*>(makeModule(0, ModuleTypeDsp, callback ? callback : host.callback(), 0));
-        if (openNow) open();
-    }
-    ~DspRig() {
-        if (rec != nullptr) close();
+        if (openNow) half.open();
     }
 
-    HostWord op(std::int32_t o, HostWord index = 0, HostWord value = 0, void* ptr = nullptr, float opt = 0) {
-        return rec->dispatcher(rec, o, index, value, ptr, opt);
-    }
-    void open() { op(DspOpOpen); }
-    void close() {
-        op(DspOpClose);
-        rec = nullptr;
-    }
     PinProperties props(std::int32_t i) {
-        PinProperties p{};
-        op(DspOpGetPinProperties, i, 0, &p);
+        PinProperties p;
+        half.describe(i, p);
         return p;
     }
-    MidiMonitorDsp& dsp() { return *static_cast<MidiMonitorDsp*>(static_cast<DspModule*>(rec->object)); }
-    std::int32_t out() { return *static_cast<std::int32_t*>(props(0).variable); }
-    void setMode(std::int16_t mode) { *static_cast<std::int16_t*>(props(3).variable) = mode; }
-    void midi(std::int32_t message, std::int32_t time = 5, std::int32_t extra = 0x1234) {
-        DspEvent ev{time, MidiEvent, message, extra, 0, 0};
-        rec->event(rec->object, &ev);
-    }
+    MidiMonitorDsp& dsp() { return half.as<MidiMonitorDsp>(); }
+    std::int32_t out() { return half.variableAs<std::int32_t>(0); }
+    void setMode(std::int16_t mode) { half.variableAs<std::int16_t>(3) = mode; }
+    void midi(std::int32_t message, std::int32_t time = 5) { half.midi(message, time, 0x1234); }
     std::vector<Request> pinStates() const {
         std::vector<Request> out;
         for (const Request& r : host.requests)
@@ -135,11 +62,11 @@ public:
     }
 
     FakeHost host{FakeHost::Half::Dsp};
-    DspHostRecord* rec = nullptr;
+    DspHalf half = DspHalf::make(&makeModule, host.callback(), 0);
 };
 
 TEST(MidiMonitorDsp, PinTable) {
-    DspRig rig(nullptr, false);
+    DspRig rig(false);
     const struct {
         const char* name;
         std::int32_t direction, dataType, flags;
@@ -152,34 +79,40 @@ TEST(MidiMonitorDsp, PinTable) {
         {"MIDI", DirIn, DataMidi, 0x20000, nullptr, nullptr, false},
         {"Running Mode", DirSetting, DataList, 0x28400, "1", "Show All=0,Hide Timing,Hide System", true},
     };
+    // The record is prefilled with a sentinel: what a pin does not have is
+    // never written, nor is the reserved word.
+    void* const sentinel = reinterpret_cast<void*>(static_cast<std::uintptr_t>(0xA5A5A5A5A5A5A5A5ull));
     for (std::int32_t i = 0; i < 4; ++i) {
         SCOPED_TRACE(i);
-        PinProperties p{};
-        ASSERT_EQ(rig.op(DspOpGetPinProperties, i, 0, &p), 1);
+        PinProperties p;
+        std::memset(&p, 0xA5, sizeof p);
+        ASSERT_EQ(rig.half.op(DspOpGetPinProperties, i, 0, &p), 1);
         EXPECT_STREQ(p.name, rows[i].name);
         EXPECT_EQ(p.direction, rows[i].direction);
         EXPECT_EQ(p.dataType, rows[i].dataType);
         EXPECT_EQ(p.flags, rows[i].flags);
-        EXPECT_EQ(p.variable != nullptr, rows[i].hasVariable);
+        if (rows[i].hasVariable) EXPECT_NE(p.variable, sentinel);
+        else EXPECT_EQ(p.variable, sentinel);
         if (rows[i].defaultValue) EXPECT_STREQ(p.defaultValue, rows[i].defaultValue);
-        else EXPECT_EQ(p.defaultValue, nullptr);
+        else EXPECT_EQ(static_cast<const void*>(p.defaultValue), sentinel);
         if (rows[i].choices) EXPECT_STREQ(p.listChoices, rows[i].choices);
-        else EXPECT_EQ(p.listChoices, nullptr);
+        else EXPECT_EQ(static_cast<const void*>(p.listChoices), sentinel);
+        EXPECT_EQ(static_cast<std::uint32_t>(p.reserved), 0xA5A5A5A5u);
     }
     for (std::int32_t i : {4, 5, -1}) {
         PinProperties p{};
-        EXPECT_EQ(rig.op(DspOpGetPinProperties, i, 0, &p), 0) << i;
+        EXPECT_EQ(rig.half.op(DspOpGetPinProperties, i, 0, &p), 0) << i;
     }
     // The running mode is a 16-bit list value, "Hide Timing" until the host writes it.
     EXPECT_EQ(*static_cast<std::int16_t*>(rig.props(3).variable), HideTiming);
 }
 
 TEST(MidiMonitorDsp, OpenInstallsAnEmptyProcessAndReportsZero) {
-    DspRig rig(nullptr, false);
+    DspRig rig(false);
     *static_cast<std::int32_t*>(rig.props(1).variable) = 55;
-    const ProcessEntry before = rig.rec->process;
+    const ProcessEntry before = rig.half.record()->process;
     rig.host.sampleClock = 4321;
-    rig.open();
+    rig.half.open();
 
     EXPECT_EQ(rig.host.ops(), (std::vector<std::int32_t>{DspReqProcessChanged, DspReqPinCount, DspReqSampleClock,
                                                          DspReqPinState}));
@@ -191,10 +124,10 @@ TEST(MidiMonitorDsp, OpenInstallsAnEmptyProcessAndReportsZero) {
     EXPECT_EQ(*static_cast<std::int32_t*>(rig.props(1).variable), 0);
 
     // The module's own processing function: installed, and it does nothing.
-    EXPECT_NE(rig.rec->process, before);
-    EXPECT_EQ(rig.rec->process, rig.dsp().processFunction().entry);
+    EXPECT_NE(rig.half.record()->process, before);
+    EXPECT_EQ(rig.half.record()->process, rig.dsp().processFunction().entry);
     rig.host.clear();
-    rig.rec->process(rig.rec->object, 0, 256);
+    rig.half.process(0, 256);
     EXPECT_TRUE(rig.host.requests.empty());
 
     // DSP pins: "DSP 2 GUI - Out", "MIDI", "Running Mode"; the panel-only pin takes no place.
@@ -293,8 +226,7 @@ TEST(MidiMonitorDsp, RunningModeChangeSendsNothingAndActsOnTheNextMessage) {
     EXPECT_TRUE(rig.host.requests.empty());
 
     rig.setMode(ShowAll);
-    DspEvent change{10, PinStateEvent, StateChanged, 0, 2, 0}; // DSP pin 2 is "Running Mode"
-    rig.rec->event(rig.rec->object, &change);
+    rig.half.pinEvent(2, StateChanged, 10); // DSP pin 2 is "Running Mode"
     EXPECT_TRUE(rig.host.requests.empty());
     EXPECT_EQ(rig.dsp().pinAt(2).state, StateStatic);
 
@@ -315,7 +247,7 @@ TEST(MidiMonitorDsp, DestructionReportsZero) {
     };
     rig.host.clear();
     rig.host.sampleClock = 9999;
-    rig.close();
+    rig.half.close();
     EXPECT_EQ(rig.host.ops(), (std::vector<std::int32_t>{DspReqSampleClock, DspReqPinState}));
     EXPECT_EQ(seen, std::vector<std::int32_t>{0});
     EXPECT_EQ(rig.host.requests.back().index, 0);
@@ -325,19 +257,18 @@ TEST(MidiMonitorDsp, DestructionReportsZero) {
 
 TEST(MidiMonitorDsp, NeverOpenedOrWithoutHostSendsNoPinState) {
     {
-        DspRig rig(nullptr, false);
+        DspRig rig(false);
         rig.midi(kNoteOn); // no pins bound yet: nothing to report on
-        rig.close();
+        rig.half.close();
         EXPECT_EQ(rig.host.count(DspReqPinState), 0);
     }
     {
         // No callback at all: nothing is sent, nothing breaks.
-        auto* rec = static_cast<DspHostRecord*>(makeModule(0, ModuleTypeDsp, nullptr, 0));
-        ASSERT_NE(rec, nullptr);
-        rec->dispatcher(rec, DspOpOpen, 0, 0, nullptr, 0);
-        DspEvent ev{0, MidiEvent, kNoteOn, 0, 0, 0};
-        rec->event(rec->object, &ev);
-        EXPECT_EQ(rec->dispatcher(rec, DspOpClose, 0, 0, nullptr, 0), 1);
+        DspHalf half = DspHalf::make(&makeModule, nullptr, 0);
+        ASSERT_TRUE(half.made());
+        half.open();
+        half.midi(kNoteOn);
+        EXPECT_EQ(half.close(), 1);
     }
 }
 
@@ -345,25 +276,18 @@ TEST(MidiMonitorDsp, NeverOpenedOrWithoutHostSendsNoPinState) {
 
 class PanelRig {
 public:
-    PanelRig() { rec = static_cast<GuiHostRecord*>(makeModule(0, ModuleTypePanel, host.callback(), 0)); }
-    ~PanelRig() {
-        if (rec != nullptr) rec->dispatcher(rec, PanelOpClose, 0, 0, nullptr, 0);
-    }
-    HostWord op(std::int32_t o, HostWord index = 0, HostWord value = 0, void* ptr = nullptr, float opt = 0) {
-        return rec->dispatcher(rec, o, index, value, ptr, opt);
-    }
-    MidiMonitorPanel& panel() { return *static_cast<MidiMonitorPanel*>(static_cast<GuiModule*>(rec->object)); }
-    const std::string& text() { return panel().text(); }
-    void start(HostWord flag = 0) { op(PanelOpStart, flag); }
+    MidiMonitorPanel& panel() { return half.as<MidiMonitorPanel>(); }
+    const std::string& text() { return half.text(); }
+    void start(HostWord flag = 0) { half.op(PanelOpStart, flag); }
     // The host delivers message on panel pin 1 and mode on panel pin 2.
-    void deliver(std::int32_t message, std::int32_t mode, HostWord changedPin = 1) {
+    void deliver(std::int32_t message, std::int32_t mode, std::int32_t changedPin = 1) {
         host.values[1] = message;
         host.values[2] = mode;
-        op(PanelOpPinValueChanged, changedPin);
+        half.changed(changedPin);
     }
 
     FakeHost host;
-    GuiHostRecord* rec = nullptr;
+    PanelHalf half = PanelHalf::make(&makeModule, host.callback(), 0);
 };
 
 TEST(MidiMonitorPanel, ConstructionRequestsAndEmptyText) {
@@ -452,7 +376,7 @@ TEST(MidiMonitorPanel, InputGoneShowsNoInputAndKeepsTheLastMessage) {
     rig.start();
     rig.deliver(kNoteOn, HideTiming);
     rig.host.clear();
-    rig.op(PanelOpInputGone, 1);
+    rig.half.gone(1);
     EXPECT_EQ(rig.text(), kNoInputText);
     EXPECT_EQ(rig.host.ops(), std::vector<std::int32_t>{PanelReqRepaint});
     EXPECT_EQ(rig.panel().lastMessage(), kNoteOn);
@@ -476,7 +400,7 @@ TEST(MidiMonitorPanel, PaintsTheWholeLineFromTheLeft) {
     rig.deliver(0x007F26B0, ShowAll); // a long controller line
     auto dc = std::make_unique<gdi::RecordingDc>();
     PaintInfo info{40, 0, 0, {}}; // far narrower than the line
-    rig.op(PanelOpPaint, reinterpret_cast<HostWord>(dc.get()), 0, &info);
+    rig.half.paint(reinterpret_cast<HostWord>(dc.get()), &info);
     const gdi::RecordedOp* text = nullptr;
     for (int i = 0; i < dc->opCount; ++i)
         if (dc->ops[i].kind == gdi::RecTextOut) text = &dc->ops[i];
@@ -495,10 +419,8 @@ TEST(MidiMonitorPanel, PaintsTheWholeLineFromTheLeft) {
 class Joined {
 public:
     explicit Joined(std::int16_t mode) {
-        dsp = static_cast<DspHostRecord*>(makeModule(0, ModuleTypeDsp, host.callback(), 0));
-        panel = static_cast<GuiHostRecord*>(makeModule(0, ModuleTypePanel, host.callback(), 0));
         host.answer = [this](const Request& r) -> std::optional<HostWord> {
-            if (r.record != dsp) return std::nullopt;
+            if (r.record != dspRecord) return std::nullopt;
             switch (r.op) {
             case DspReqPinCount: return 4;
             case DspReqSampleClock: return clock;
@@ -506,48 +428,37 @@ public:
             default: return 0;
             }
         };
-        PinProperties p{};
-        dsp->dispatcher(dsp, DspOpGetPinProperties, 0, 0, &p, 0);
-        outVar = static_cast<const std::int32_t*>(p.variable);
-        p = {};
-        dsp->dispatcher(dsp, DspOpGetPinProperties, 3, 0, &p, 0);
-        *static_cast<std::int16_t*>(p.variable) = mode;
+        outVar = &dsp.variableAs<std::int32_t>(0);
+        dsp.variableAs<std::int16_t>(3) = mode;
         host.values[2] = mode;
-        panel->dispatcher(panel, PanelOpStart, 0, 0, nullptr, 0);
-        dsp->dispatcher(dsp, DspOpOpen, 0, 0, nullptr, 0);
+        panel.start();
+        dsp.open();
         route();
     }
-    ~Joined() {
-        if (dsp != nullptr) closeDsp();
-        panel->dispatcher(panel, PanelOpClose, 0, 0, nullptr, 0);
-    }
     void midi(std::int32_t message) {
-        DspEvent ev{clock, MidiEvent, message, 0, 0, 0};
-        dsp->event(dsp->object, &ev);
+        dsp.midi(message, clock);
         ++clock;
         route();
     }
     void closeDsp() {
-        dsp->dispatcher(dsp, DspOpClose, 0, 0, nullptr, 0);
-        dsp = nullptr;
+        dsp.close();
         route();
     }
-    const std::string& text() {
-        return static_cast<MidiMonitorPanel*>(static_cast<GuiModule*>(panel->object))->text();
-    }
+    const std::string& text() { return panel.text(); }
 
     FakeHost host;
-    DspHostRecord* dsp = nullptr;
-    GuiHostRecord* panel = nullptr;
+    DspHalf dsp = DspHalf::make(&makeModule, host.callback(), 0);
+    PanelHalf panel = PanelHalf::make(&makeModule, host.callback(), 0);
 
 private:
     void route() {
         for (std::int32_t v : pending) {
             host.values[1] = v;
-            panel->dispatcher(panel, PanelOpPinValueChanged, 1, 0, nullptr, 0);
+            panel.changed(1);
         }
         pending.clear();
     }
+    void* dspRecord = dsp.record(); // still the DSP half's while it closes
     const std::int32_t* outVar = nullptr;
     std::int32_t clock = 0;
     std::vector<std::int32_t> pending;
