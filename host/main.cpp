@@ -3,6 +3,7 @@
 //   qemhost info FILE
 //   qemhost run FILE [SCRIPT...] [-e 'STEP; STEP'] [--trace] [--png OUT] [--background COLOUR] [--width N]
 //   qemhost run FILE --midi FILE.mid [--running-mode N] [--trace] [--png OUT] ...
+//   qemhost run FILE --audio SOUNDFILE [--channel N] [--trace] [--png OUT] ...
 //   qemhost check FILE SCRIPT... [--timeout S] [--background COLOUR] [--width N]
 //   qemhost demo [DIR] [--out DIR] [--gallery PNG] [--timeout S] [--background COLOUR] [--width N]
 //   qemhost --version
@@ -17,6 +18,7 @@
 #include "host/midi_file.h"
 #include "host/scenario.h"
 #include "host/session.h"
+#include "host/sound_file.h"
 #include "host/text.h"
 
 #include <CLI/CLI.hpp>
@@ -265,6 +267,64 @@ int playMidi(const std::string& file, const std::string& midiPath, std::optional
     return 0;
 }
 
+// Plays one channel of a sound file into the module's audio input, streaming
+// from sample 0 at the file's sample rate, and prints every report the
+// module hands its panel with its time. Where the file ends the input falls
+// silent and static (0 from that sample on, with a static pin state), as a
+// player that stops; the clock runs on until the module has settled (made
+// the idle request with nothing queued), at most one second more.
+int playAudio(const std::string& file, const std::string& soundPath, int channel, bool trace,
+              const std::string& png, SessionOptions options) {
+    SoundChannel sound;
+    try {
+        sound = readSoundChannel(platformPath(soundPath), channel);
+    } catch (const SoundFileError& e) {
+        std::cerr << "qemhost: " << SoundFileError(e.offset(), e.reason(), soundPath).what() << '\n';
+        return kExitLoad;
+    }
+    std::unique_ptr<Library> lib = Library::load(file);
+    Trace tracer(trace ? &std::cout : nullptr);
+    options.sampleRate = static_cast<float>(sound.sampleRate);
+    Session session(*lib, tracer, options);
+    int reports = 0;
+    session.setReportListener([&] {
+        ++reports;
+        double seconds = static_cast<double>(session.clock()) / sound.sampleRate;
+        std::cout << std::fixed << std::setprecision(6) << std::setw(12) << seconds << " s  @" << session.clock()
+                  << "  " << quoteText(session.shownText()) << '\n';
+    });
+    session.start(false);
+    Pin* input = nullptr;
+    for (const Pin& p : session.pins())
+        if (input == nullptr && p.dsp >= 0 && p.dataType == DataAudio && p.direction == DirIn)
+            input = session.findPin("dsp#" + std::to_string(p.dsp));
+    if (input == nullptr) {
+        std::cerr << "qemhost: " << file << ": --audio needs an audio input pin, which it has not\n";
+        return kExitUsage;
+    }
+    const auto frames = static_cast<std::int64_t>(sound.samples.size());
+    const std::string what = "sound " + quoteText(soundPath) + " channel " + std::to_string(channel);
+    session.feedAudio(*input, Signal::samples(std::move(sound.samples), what), StateStreaming);
+    session.advanceTo(frames);
+    session.feedAudio(*input, Signal::constant(0.0f), StateStatic); // the file is over
+    const auto tail = frames + static_cast<std::int64_t>(sound.sampleRate);
+    const std::int64_t block = session.options().blockSize;
+    while (!session.dspAtRest() && session.clock() < tail) // to block ends, as a host's blocks run
+        session.advanceTo(std::min(tail, (session.clock() / block + 1) * block));
+
+    std::cout << frames << " frame(s) of channel " << channel << " of " << sound.channels << " (" << sound.encoding
+              << ", " << std::defaultfloat << sound.sampleRate << " Hz) played in " << std::fixed
+              << static_cast<double>(frames) / sound.sampleRate
+              << " s; " << reports << " report(s); "
+              << (session.dspAtRest() ? "the module settled by " : "the module had not settled by ")
+              << static_cast<double>(session.clock()) / sound.sampleRate << " s\n";
+    if (!png.empty() && session.painted() && !writePng(png, session.lastImage())) {
+        std::cerr << "qemhost: " << png << ": cannot write the picture\n";
+        return kExitFailed;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -290,6 +350,8 @@ int main(int argc, char** argv) {
     int width = 100;
     std::string midiPath;
     std::optional<int> runningMode;
+    std::string audioPath;
+    int channel = 1;
     std::string gallery;
     double timeout = 60;
     int child = -1;
@@ -329,6 +391,20 @@ int main(int argc, char** argv) {
     runCmd->add_option("--running-mode", runningMode, "With --midi: the \"Running Mode\" setting (0, 1, 2, ...)")
         ->needs(midiOpt)
         ->check(CLI::Range(-32768, 32767));
+    CLI::Option* audioOpt =
+        runCmd
+            ->add_option("--audio", audioPath,
+                         std::string("Play one channel of a sound file into the module's audio input instead: streaming "
+                                     "from sample 0 at the file's sample rate, static (0) from its end on; print "
+                                     "every report with its time, and a summary once the module has settled. "
+                                     "Reads with ") +
+                             soundReaderName())
+            ->excludes("SCRIPT")
+            ->excludes("--steps")
+            ->excludes(midiOpt);
+    runCmd->add_option("--channel", channel, "With --audio: the channel to play, counted from 1")
+        ->needs(audioOpt)
+        ->capture_default_str();
     const char* defineHelp = "A value for ${NAME} in the scenarios (NAME=VALUE; may be given again)";
     runCmd->add_option("-D,--define", defineArgs, defineHelp);
     addLook(runCmd);
@@ -379,6 +455,7 @@ int main(int argc, char** argv) {
     try {
         if (*infoCmd) return info(file);
         if (*runCmd && !midiPath.empty()) return playMidi(file, midiPath, runningMode, trace, png, options);
+        if (*runCmd && !audioPath.empty()) return playAudio(file, audioPath, channel, trace, png, options);
         if (*runCmd) return run(file, scripts, inlineSteps, defines, trace, png, options, false);
         if (*checkCmd && child >= 0) {
             becomeChild();

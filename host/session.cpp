@@ -652,6 +652,10 @@ void Session::afterDspCall() {
         if (!panelStarted_ || panel_ == nullptr) break;
         panelCall(PanelOpPinValueChanged, index, 0, nullptr, 0.0f,
                   trace_.on() ? "op 7 pinValueChanged(index=" + std::to_string(index) + ")" : std::string());
+        if (reportListener_) {
+            if (options_.autoPaint && repaintPending_) paint();
+            reportListener_();
+        }
     }
 }
 

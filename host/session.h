@@ -23,6 +23,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -204,6 +205,14 @@ public:
     void advanceTo(std::int64_t time);
     // Delivers what is due now, then paints if a repaint is pending.
     void settle();
+    // The DSP half has made the idle request and no event is queued: until
+    // the host sends it something, nothing more happens.
+    bool dspAtRest() const { return asleep_ && queue_.empty(); }
+    // Called once for every value the DSP half hands the panel (request 0
+    // or 21 for "DSP 2 GUI - Out"), after the panel has heard of it (op 7)
+    // and, with autopaint on, painted at once if it asked to: a player that
+    // prints every report reads shownText() and clock() there.
+    void setReportListener(std::function<void()> listener) { reportListener_ = std::move(listener); }
 
     // --- panel --------------------------------------------------------
     void inputGone(HostWord index);
@@ -303,6 +312,7 @@ private:
     std::map<std::pair<std::int64_t, std::uint64_t>, Queued> queue_;
     std::uint64_t sequence_ = 0;
     std::vector<int> panelNotices_; // panel pins whose change the panel is still to hear of
+    std::function<void()> reportListener_;
 
     bool repaintPending_ = false;
     int paints_ = 0;

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <utility>
 
 namespace qem::host {
 
@@ -75,6 +76,14 @@ Signal Signal::file(const std::string& path, bool loop) {
     return s;
 }
 
+Signal Signal::samples(std::vector<float> samples, std::string what) {
+    Signal s;
+    s.kind_ = Kind::File;
+    s.samples_ = std::move(samples);
+    s.what_ = std::move(what);
+    return s;
+}
+
 float Signal::at(std::int64_t t) const {
     std::int64_t k = t - start_;
     if (k < 0) k = 0;
@@ -104,7 +113,9 @@ std::string Signal::describe() const {
     case Kind::Sine:
         return "sine " + floatString(static_cast<float>(a_)) + " " + floatString(static_cast<float>(b_)) + " " +
                floatString(static_cast<float>(c_));
-    case Kind::File: return "file " + quoteText(path_) + (loop_ ? " loop" : "");
+    case Kind::File:
+        if (!what_.empty()) return what_;
+        return "file " + quoteText(path_) + (loop_ ? " loop" : "");
     }
     return "?";
 }

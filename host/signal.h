@@ -19,6 +19,9 @@ public:
     // Raw 32-bit little-endian floats; after the last one the signal is 0,
     // or starts again when `loop`. Throws std::runtime_error naming the file.
     static Signal file(const std::string& path, bool loop);
+    // Samples already in memory (a sound file's channel); after the last one
+    // the signal is 0. describe() gives `what`.
+    static Signal samples(std::vector<float> samples, std::string what);
 
     // The sample at absolute clock t; the signal starts at `start`.
     float at(std::int64_t t) const;
@@ -33,6 +36,7 @@ private:
     std::int64_t start_ = 0;
     bool loop_ = false;
     std::string path_;
+    std::string what_; // describe()'s text for samples(), else empty
     std::vector<float> samples_;
 };
 
