@@ -305,7 +305,13 @@ int playAudio(const std::string& file, const std::string& soundPath, int channel
     const auto frames = static_cast<std::int64_t>(sound.samples.size());
     const std::string what = "sound " + quoteText(soundPath) + " channel " + std::to_string(channel);
     session.feedAudio(*input, Signal::samples(std::move(sound.samples), what), StateStreaming);
-    session.advanceTo(frames);
+    // A second at a time, letting go of the requests behind: nothing here
+    // looks back at them, and a long file would otherwise keep them all.
+    for (std::int64_t at = 0; at < frames;) {
+        at = std::min(frames, at + static_cast<std::int64_t>(sound.sampleRate));
+        session.advanceTo(at);
+        session.forgetRequestsBefore(session.requests().size());
+    }
     session.feedAudio(*input, Signal::constant(0.0f), StateStatic); // the file is over
     const auto tail = frames + static_cast<std::int64_t>(sound.sampleRate);
     const std::int64_t block = session.options().blockSize;
